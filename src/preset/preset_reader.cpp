@@ -1,0 +1,155 @@
+#include "preset/preset_reader.h"
+
+#include <cstring>
+#include <memory>
+
+#include "platform/platform.h"
+
+namespace kvo {
+namespace {
+
+// "PXLT/0" in UTF-16LE and its zero terminator.
+constexpr unsigned char kMagic[14] = {0x50, 0, 0x58, 0, 0x4C, 0, 0x54, 0, 0x2F, 0, 0x30, 0, 0, 0};
+constexpr std::size_t kMinFileSize = 48;
+constexpr std::size_t kSkipOffset = 44;
+constexpr std::int64_t kScanBase = 304;
+constexpr std::int32_t kListMarker = 13;
+constexpr std::uint32_t kMaxEntries = 255;
+
+// Values stand at any byte offset, so they are assembled byte by byte.
+inline std::uint32_t U32(const unsigned char* p) {
+  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+inline std::int32_t I32(const unsigned char* p) { return static_cast<std::int32_t>(U32(p)); }
+
+// Entry test at `r`: label length 4..16, exactly (L-2)/2 non-zero UTF-16
+// units then a zero unit, then a zero 32-bit word. `avail` is the number of
+// bytes from r to the end of the data; `tail` is how many bytes past the
+// label the caller needs inside the data (4 for the zero word, 8 with the
+// item id). Returns L, or 0 when the test fails.
+inline std::int32_t EntryAt(const unsigned char* r, std::size_t avail, std::size_t tail) {
+  if (avail < 4) return 0;
+  const std::int32_t length = I32(r);
+  if (length < 4 || length > 16 || (length & 1) != 0) return 0;
+  if (avail < 4 + static_cast<std::size_t>(length) + tail) return 0;
+  const unsigned char* label = r + 4;
+  const int units = (length - 2) / 2;
+  for (int i = 0; i < units; ++i) {
+    if (label[2 * i] == 0 && label[2 * i + 1] == 0) return 0;
+  }
+  if (label[length - 2] != 0 || label[length - 1] != 0) return 0;
+  if (U32(label + length) != 0) return 0;
+  return length;
+}
+
+void AddNeeds(std::int32_t itemId, const IdTable& idTable, NameSet& needs) {
+  auto range = idTable.Lookup(itemId);
+  if (range.first != range.second) {
+    for (auto it = range.first; it != range.second; ++it) needs.Insert(it->second);
+    return;
+  }
+  if (itemId >= kPlaceholderMinId) {
+    char16_t text[platform::kLineBufferUnits];
+    platform::FormatLine(text, u"\?\?\?(%d)", static_cast<int>(itemId));
+    needs.Insert(std::u16string(text));
+  }
+}
+
+struct ReadBuffer {
+  std::unique_ptr<unsigned char[]> storage;
+  std::size_t capacity = 0;
+};
+
+ReadBuffer& PresetReadBuffer() {
+  static ReadBuffer buffer;
+  return buffer;
+}
+
+// Closes the file on every way out of ReadPreset.
+struct FileCloser {
+  platform::FileHandle file;
+  ~FileCloser() { platform::CloseFile(file); }
+};
+
+}  // namespace
+
+int ParsePreset(const unsigned char* data, std::size_t size, const IdTable& idTable,
+                NameSet& needs) {
+  if (size < kMinFileSize) return -1;
+  if (std::memcmp(data, kMagic, sizeof kMagic) != 0) return -1;
+  const std::int64_t scanStart = kScanBase + I32(data + kSkipOffset);
+  // A scan start before the file or past its end holds no list: not a preset.
+  if (scanStart < 0 || static_cast<std::uint64_t>(scanStart) >= size) return -1;
+
+  // List header: marker 13, count <= 255 at +17, a whole entry (up to its
+  // zero word) at +21.
+  std::size_t p = static_cast<std::size_t>(scanStart);
+  std::size_t listPos = 0;
+  bool found = false;
+  for (; p + 21 + 8 <= size; ++p) {
+    // Cheap pre-filter: most bytes are not the low byte of the marker.
+    const void* hit = std::memchr(data + p, kListMarker, size - 29 - p + 1);
+    if (hit == nullptr) break;
+    p = static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - data);
+    if (I32(data + p) != kListMarker) continue;
+    if (U32(data + p + 17) > kMaxEntries) continue;
+    if (EntryAt(data + p + 21, size - (p + 21), 4) == 0) continue;
+    listPos = p;
+    found = true;
+    break;
+  }
+  if (!found) return -1;
+
+  const std::uint32_t count = U32(data + listPos + 17);
+  std::size_t r = listPos + 21;
+  for (std::uint32_t n = 0; n < count; ++n) {
+    std::int32_t length = 0;
+    // Junk between entries is skipped byte by byte; an entry must hold its
+    // item id inside the data.
+    while ((length = EntryAt(data + r, size - r, 8)) == 0) {
+      if (++r >= size) return -1;
+    }
+    AddNeeds(I32(data + r + 8 + length), idTable, needs);
+    r += 16 + static_cast<std::size_t>(length);
+    if (r > size) r = size;
+  }
+  return 0;
+}
+
+int ReadPreset(PresetRecord& record, const std::u16string& fileName, const IdTable& idTable,
+               const std::u16string& openPath) {
+  record.fileName = fileName;
+  platform::FileHandle file =
+      platform::OpenForReadNoShare(openPath.empty() ? fileName : openPath);
+  if (file == nullptr) return -1;
+  FileCloser closer{file};
+
+  std::uint32_t size = 0;
+  if (!platform::FileSize32(file, &size)) return -1;
+  ReadBuffer& buffer = PresetReadBuffer();
+  if (size > buffer.capacity) {
+    // Drop the old storage first: after a failed allocation the buffer must
+    // be empty, not pointing at released memory.
+    buffer.storage.reset();
+    buffer.capacity = 0;
+    const std::size_t capacity = 2 * static_cast<std::size_t>(size);
+    buffer.storage.reset(new unsigned char[capacity]);
+    buffer.capacity = capacity;
+  }
+  if (size > 0 && !platform::ReadExact(file, buffer.storage.get(), size)) return -1;
+  platform::CloseFile(file);
+  closer.file = nullptr;
+  if (size == 0) return -1;
+  return ParsePreset(buffer.storage.get(), size, idTable, record.needs);
+}
+
+std::size_t PresetReadBufferCapacity() { return PresetReadBuffer().capacity; }
+
+void ResetPresetReadBuffer() {
+  ReadBuffer& buffer = PresetReadBuffer();
+  buffer.storage.reset();
+  buffer.capacity = 0;
+}
+
+}  // namespace kvo

@@ -1,0 +1,35 @@
+// Reads a preset file (*.kvo): finds its entry list and turns every entry's
+// item id into the archive names it needs.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "lists/name_set.h"
+
+namespace kvo {
+
+// Item ids at or above this value that the id table does not know are kept
+// as a visible placeholder, so the report shows that something is missing.
+constexpr std::int32_t kPlaceholderMinId = 67108864;  // 2^26
+
+// Sets record.fileName to `fileName`, opens `openPath` (the file's full path;
+// the bare name when empty) with no sharing, reads it whole and fills
+// record.needs. 0 when read, -1 when it cannot be opened or is not a readable
+// preset.
+int ReadPreset(PresetRecord& record, const std::u16string& fileName, const IdTable& idTable,
+               const std::u16string& openPath = std::u16string());
+
+// The format rules on bytes already in memory; fills `needs`. Never reads
+// outside data[0, size).
+int ParsePreset(const unsigned char* data, std::size_t size, const IdTable& idTable,
+                NameSet& needs);
+
+// The process-wide read buffer shared by every ReadPreset call: it grows to
+// twice the size of a file that does not fit and never shrinks.
+std::size_t PresetReadBufferCapacity();
+// Releases the buffer (tests use it to start from a known state).
+void ResetPresetReadBuffer();
+
+}  // namespace kvo

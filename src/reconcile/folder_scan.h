@@ -1,0 +1,14 @@
+// Lists a folder by wildcard pattern into a NameSet.
+#pragma once
+
+#include <string>
+
+#include "lists/name_set.h"
+
+namespace kvo {
+
+// 0 when `folder` is a directory (every matching entry, sub-folders included,
+// has been added to `names`); -1 when it is not, leaving `names` untouched.
+int ScanFolder(NameSet& names, const std::u16string& folder, const std::u16string& pattern);
+
+}  // namespace kvo
