@@ -1,0 +1,50 @@
+// Process entry and the dialog procedure: the whole program is one modal dialog.
+#include <windows.h>
+
+#include "app/manager_app.h"
+#include "resource.h"
+
+namespace {
+
+// The dialog procedure reaches the one application object only through this.
+kvo::ManagerApp* g_app = nullptr;
+
+INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG:
+      return g_app->OnInitDialog(window);
+    case WM_SIZE:
+      g_app->OnSize(LOWORD(lParam), HIWORD(lParam));
+      return TRUE;
+    case WM_CLOSE:
+      g_app->OnClose();
+      return TRUE;
+    case WM_COMMAND: {
+      // Notifications (edit changes, focus and so on) are left to the dialog manager.
+      if (HIWORD(wParam) != 0) return FALSE;
+      const int id = LOWORD(wParam);
+      if (id >= IDC_PLUGIN_BROWSE && id <= IDC_WORK_BROWSE) {
+        g_app->OnBrowse(id - IDC_PLUGIN_BROWSE);
+      } else if (id == IDC_EXECUTE || id == IDC_CHECK_ONLY) {
+        g_app->OnCommand(id - IDC_EXECUTE);
+      }
+      // Everything else, IDOK and IDCANCEL (Enter, Esc) included, is swallowed:
+      // Esc must not close the dialog.
+      return TRUE;
+    }
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  // Zeroed so that a WM_SIZE arriving before WM_INITDIALOG finds no controls to move.
+  kvo::ManagerApp app{};
+  g_app = &app;
+  const INT_PTR result =
+      DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MANAGER), nullptr, DialogProc, 0);
+  g_app = nullptr;
+  return static_cast<int>(result);
+}

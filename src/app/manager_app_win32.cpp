@@ -1,0 +1,83 @@
+// Dialog initialisation, the two action buttons and closing.
+#include <windows.h>
+#include <objbase.h>
+
+#include <new>
+
+#include "app/log_pane.h"
+#include "app/manager_app.h"
+#include "resource.h"
+
+namespace kvo {
+namespace {
+
+HWND Window(void* dialog) { return static_cast<HWND>(dialog); }
+
+struct CommandText {
+  const wchar_t* caption;  // of both the confirmation and the result box
+  const wchar_t* confirmation;
+};
+
+// Indexed by RunMode.
+const CommandText kCommands[2] = {
+    {L"実行", L"ファイルの移動を実施します。\r\nよろしいですか？"},
+    {L"チェックのみ", L"チェックのみ実施します。\r\nよろしいですか？"},
+};
+
+// Indexed by RunResult.
+const wchar_t* const kResultTexts[2] = {L"完了しました", L"処理を中断しました"};
+
+}  // namespace
+
+int ManagerApp::OnInitDialog(void* window) {
+  dialog = window;
+  HWND hwnd = Window(dialog);
+  // The new-style folder browser needs a single-threaded apartment.
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+
+  HICON icon = LoadIconW(nullptr, IDI_APPLICATION);
+  SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+  SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+
+  LoadSettings();
+  for (int slot = 0; slot < kFolderSlotCount; ++slot) {
+    SendDlgItemMessageW(hwnd, IDC_PLUGIN_PATH + slot, WM_SETTEXT, 0,
+                        reinterpret_cast<LPARAM>(folders.paths[slot]));
+  }
+  LogPane::RemoveLimit(dialog);
+  CaptureLayout();
+  // TRUE: the dialog manager gives the keyboard to the first tab stop, button 1008.
+  return TRUE;
+}
+
+void ManagerApp::OnCommand(int mode) {
+  HWND hwnd = Window(dialog);
+  const CommandText& text = kCommands[mode == kExecute ? 0 : 1];
+  // Cancel is the default button, so a stray Enter never moves files.
+  if (MessageBoxW(hwnd, text.confirmation, text.caption, MB_OKCANCEL | MB_DEFBUTTON2) != IDOK) {
+    return;
+  }
+  LogPane::Clear(dialog);
+  // The run processes no messages; paint the empty pane now so the previous
+  // log does not stay in view while it works.
+  UpdateWindow(GetDlgItem(hwnd, kLogPaneId));
+
+  int result = kAborted;
+  try {
+    result = RunReconciliation(mode);
+  } catch (const std::bad_alloc&) {
+    // Out of memory: the run's containers are released by the unwinding
+    // that brought us here. The exception must not travel on into user32,
+    // which called the dialog procedure.
+    result = kAborted;
+  }
+  MessageBoxW(hwnd, kResultTexts[result == kCompleted ? 0 : 1], text.caption, MB_OK);
+}
+
+void ManagerApp::OnClose() {
+  SaveSettings();
+  CoUninitialize();
+  EndDialog(Window(dialog), 0);
+}
+
+}  // namespace kvo

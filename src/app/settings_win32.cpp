@@ -1,0 +1,146 @@
+// The three folder paths: loaded at start (settings file, else the host
+// application's registry entry, else empty), changed by browsing, saved at close.
+#include <windows.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <cstring>
+
+#include "app/manager_app.h"
+#include "resource.h"
+
+namespace kvo {
+namespace {
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 wchar_t");
+
+wchar_t* W(char16_t* text) { return reinterpret_cast<wchar_t*>(text); }
+const wchar_t* W(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
+
+const wchar_t kRegistryKey[] = L"Software\\ORVA\\Velmora";
+const wchar_t kInstallPathValue[] = L"InstallPath";
+
+// A path field holds at most kMaxPath - 1 units and its terminator, whatever
+// the file or the registry gave us, so nothing ever reads past the field.
+void Terminate(SettingsRecord& record) {
+  for (auto& path : record.paths) path[kMaxPath - 1] = 0;
+}
+
+// Reads InstallPath into `field` (kMaxPath units, zeroed). A value longer than
+// the field is cut inside it.
+void ReadInstallPath(HKEY key, char16_t* field) {
+  DWORD size = kMaxPath * sizeof(char16_t);
+  LONG status = RegQueryValueExW(key, kInstallPathValue, nullptr, nullptr,
+                                 reinterpret_cast<BYTE*>(field), &size);
+  if (status != ERROR_MORE_DATA) return;
+  // Too long for the field: the buffer's contents are undefined now. Read the
+  // whole value elsewhere and keep its beginning. Heap memory, not new: no
+  // exception may leave the dialog procedure.
+  std::memset(field, 0, kMaxPath * sizeof(char16_t));
+  HANDLE heap = GetProcessHeap();
+  for (int attempt = 0; attempt < 3 && status == ERROR_MORE_DATA; ++attempt) {
+    void* whole = HeapAlloc(heap, HEAP_ZERO_MEMORY, size + sizeof(char16_t));
+    if (whole == nullptr) return;
+    DWORD got = size;
+    status = RegQueryValueExW(key, kInstallPathValue, nullptr, nullptr,
+                              static_cast<BYTE*>(whole), &got);
+    if (status == ERROR_SUCCESS) {
+      std::memcpy(field, whole, (kMaxPath - 1) * sizeof(char16_t));
+    } else {
+      size = got;  // the value grew meanwhile; try again with its new size
+    }
+    HeapFree(heap, 0, whole);
+  }
+}
+
+}  // namespace
+
+void ManagerApp::LoadSettings() {
+  std::memset(settingsPath, 0, sizeof settingsPath);
+  GetModuleFileNameW(nullptr, W(settingsPath), kMaxPath);
+  settingsPath[kMaxPath - 1] = 0;
+  PathRenameExtensionW(W(settingsPath), L".dat");
+
+  // Cleared first: a short file leaves the rest of the record empty, not stale.
+  std::memset(&folders, 0, sizeof folders);
+  HANDLE file = CreateFileW(W(settingsPath), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file != INVALID_HANDLE_VALUE) {
+    DWORD read = 0;
+    ReadFile(file, &folders, sizeof folders, &read, nullptr);
+    CloseHandle(file);
+    Terminate(folders);
+    return;
+  }
+
+  // First start: derive Plugin and Preset from the host application's folder.
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, kRegistryKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+    return;
+  }
+  ReadInstallPath(key, folders.paths[kPlugin]);
+  RegCloseKey(key);
+  Terminate(folders);
+  lstrcpyW(W(folders.paths[kPreset]), W(folders.paths[kPlugin]));
+  PathAppendW(W(folders.paths[kPlugin]), L"Plugin");
+  PathAppendW(W(folders.paths[kPreset]), L"Preset");
+}
+
+void ManagerApp::SaveSettings() {
+  // Write a temporary file beside the settings file and put it in place only
+  // once all 1560 bytes are on disk, so a failed write never costs the
+  // folders saved last time. Same length as the settings path, so it always fits.
+  wchar_t temporary[kMaxPath];
+  lstrcpynW(temporary, W(settingsPath), kMaxPath);
+  PathRenameExtensionW(temporary, L".tmp");
+
+  HANDLE file = CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  DWORD written = 0;
+  BOOL ok = WriteFile(file, &folders, sizeof folders, &written, nullptr) &&
+            written == sizeof folders && FlushFileBuffers(file);
+  ok = CloseHandle(file) && ok;
+  if (!ok || !MoveFileExW(temporary, W(settingsPath),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    DeleteFileW(temporary);
+  }
+}
+
+// Opens the browser with the slot's current folder selected.
+static int CALLBACK BrowseCallback(HWND window, UINT message, LPARAM, LPARAM data) {
+  if (message == BFFM_INITIALIZED) {
+    SendMessageW(window, BFFM_SETSELECTIONW, TRUE, data);
+  }
+  return 0;
+}
+
+void ManagerApp::OnBrowse(int slot) {
+  HWND hwnd = static_cast<HWND>(dialog);
+  wchar_t displayName[MAX_PATH];
+  BROWSEINFOW request = {};
+  request.hwndOwner = hwnd;
+  request.pidlRoot = nullptr;
+  request.pszDisplayName = displayName;
+  request.lpszTitle = W(FolderLabel(slot));
+  request.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
+  request.lpfn = BrowseCallback;
+  request.lParam = reinterpret_cast<LPARAM>(folders.paths[slot]);
+
+  PIDLIST_ABSOLUTE item = SHBrowseForFolderW(&request);
+  if (item == nullptr) return;  // cancelled
+
+  // Into a scratch buffer first: when the item has no file-system path the
+  // slot keeps the folder it had.
+  wchar_t chosen[MAX_PATH] = {};
+  const BOOL ok = SHGetPathFromIDListW(item, chosen);
+  CoTaskMemFree(item);
+  if (!ok) return;
+  chosen[MAX_PATH - 1] = 0;
+  std::memset(folders.paths[slot], 0, sizeof folders.paths[slot]);
+  lstrcpyW(W(folders.paths[slot]), chosen);
+  SendDlgItemMessageW(hwnd, IDC_PLUGIN_PATH + slot, WM_SETTEXT, 0,
+                      reinterpret_cast<LPARAM>(folders.paths[slot]));
+}
+
+}  // namespace kvo
