@@ -1,0 +1,258 @@
+// What every platform function must do. The same file runs natively and,
+// cross-compiled, under Wine against the real Win32 calls.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <climits>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "test_support.h"
+
+namespace kvo::test {
+namespace {
+
+using platform::CompareNames;
+
+int Sign(int v) { return (v > 0) - (v < 0); }
+
+TEST(NameOrder, LetterCaseIsIgnoredAcrossScripts) {
+  struct Case {
+    const char* a;
+    const char* b;
+  };
+  const Case equal[] = {
+      {"Hair_01.vac", "HAIR_01.VAC"},
+      {"", ""},
+      {"éclair.vac", "ÉCLAIR.VAC"},          // Latin-1
+      {"αβγ.vac", "ΑΒΓ.VAC"},                // Greek
+      {"жёлтый.vac", "ЖЁЛТЫЙ.VAC"},          // Cyrillic
+      {"ｆｕｌｌ.vac", "ＦＵＬＬ.vac"},      // full-width Latin
+  };
+  for (const Case& c : equal) {
+    SCOPED_TRACE(std::string(c.a) + " / " + c.b);
+    EXPECT_EQ(0, CompareNames(U16(c.a).c_str(), U16(c.b).c_str()));
+    EXPECT_EQ(0, CompareNames(U16(c.b).c_str(), U16(c.a).c_str()));
+  }
+  const Case different[] = {
+      {"a.vac", "b.vac"}, {"a.vac", "a.va"}, {"", "a"}, {"a.vac", "a.vac "}, {"ж.vac", "з.vac"},
+  };
+  for (const Case& c : different) {
+    SCOPED_TRACE(std::string(c.a) + " / " + c.b);
+    const int ab = CompareNames(U16(c.a).c_str(), U16(c.b).c_str());
+    EXPECT_NE(0, ab);
+    EXPECT_EQ(-Sign(ab), Sign(CompareNames(U16(c.b).c_str(), U16(c.a).c_str())));
+  }
+}
+
+TEST(NameOrder, IsATotalOrderOnASample) {
+  const std::vector<std::u16string> names = {
+      u"Alpha.vac", u"alpha.VAC", u"beta.vac", u"Beta2.vac", u"gamma.vac", u"a", u"", u"A_b.vac",
+      u"ab.vac",    u"AB-.vac",   u"x1.vac",   u"X10.vac",   u"x2.vac",    u"ж", u"Ж", u"ｚ"};
+  // Antisymmetry and transitivity: what a balanced tree needs to stay sound.
+  for (const auto& a : names) {
+    for (const auto& b : names) {
+      const int ab = Sign(CompareNames(a.c_str(), b.c_str()));
+      EXPECT_EQ(-ab, Sign(CompareNames(b.c_str(), a.c_str())));
+      for (const auto& c : names) {
+        if (ab <= 0 && Sign(CompareNames(b.c_str(), c.c_str())) <= 0) {
+          EXPECT_LE(Sign(CompareNames(a.c_str(), c.c_str())), 0)
+              << U8(a) << " " << U8(b) << " " << U8(c);
+        }
+      }
+    }
+  }
+  EXPECT_LT(CompareNames(u"Alpha.vac", u"beta.vac"), 0);
+  EXPECT_LT(CompareNames(u"beta.vac", u"Gamma.vac"), 0);
+}
+
+TEST(Paths, CombineAndAppendPutOneSeparatorAndRespectMaxPath) {
+  TempDir dir;
+  std::u16string joined;
+  ASSERT_TRUE(platform::CombinePath(dir.str(), u"x.vac", joined));
+  EXPECT_EQ(P(joined), dir.path() / "x.vac");
+
+  // A folder given with a trailing separator gets no second one.
+  std::u16string withSlash;
+  ASSERT_TRUE(platform::CombinePath(dir.str(), u"", withSlash));
+  std::u16string again;
+  ASSERT_TRUE(platform::CombinePath(S(dir.path() / ""), u"x.vac", again));
+  EXPECT_EQ(again, joined);
+
+  std::u16string appended = dir.str();
+  ASSERT_TRUE(platform::AppendPath(appended, u"Plugin"));
+  EXPECT_EQ(P(appended), dir.path() / "Plugin");
+
+  // 259 units fit (with the terminator, 260); one more does not.
+  const std::u16string folder = dir.str();
+  const std::size_t room = kMaxPath - 1 - folder.size() - 1;
+  std::u16string out = u"unchanged";
+  EXPECT_TRUE(platform::CombinePath(folder, std::u16string(room, u'n'), out));
+  EXPECT_EQ(out.size(), kMaxPath - 1);
+  out = u"unchanged";
+  EXPECT_FALSE(platform::CombinePath(folder, std::u16string(room + 1, u'n'), out));
+  EXPECT_EQ(out, u"unchanged");
+  std::u16string path = folder;
+  EXPECT_FALSE(platform::AppendPath(path, std::u16string(room + 1, u'n')));
+  EXPECT_EQ(path, folder);
+}
+
+TEST(Folders, IsDirectoryOnlyForExistingFolders) {
+  TempDir dir;
+  WriteText(dir.path() / "file.vac", "x");
+  dir.Sub("sub");
+  EXPECT_TRUE(platform::IsDirectory(dir.str()));
+  EXPECT_TRUE(platform::IsDirectory(S(dir.path() / "sub")));
+  EXPECT_FALSE(platform::IsDirectory(S(dir.path() / "file.vac")));
+  EXPECT_FALSE(platform::IsDirectory(S(dir.path() / "missing")));
+  EXPECT_FALSE(platform::IsDirectory(u""));
+}
+
+TEST(Folders, FindFilesMatchesTheExtensionInAnyCaseAndListsFolders) {
+  TempDir dir;
+  for (const char* name : {"a.vac", "B.VAC", "c.Vac", "d.kvo", "e.txt", "vac", "f.vac.txt"}) {
+    WriteText(dir.path() / name, "x");
+  }
+  dir.Sub("folder.vac");
+  std::u16string search;
+  ASSERT_TRUE(platform::CombinePath(dir.str(), u"*.vac", search));
+  std::vector<std::u16string> names;
+  EXPECT_TRUE(platform::FindFiles(search, names));
+  std::vector<std::string> got;
+  for (const auto& n : names) got.push_back(U8(n));
+  std::sort(got.begin(), got.end());
+  EXPECT_EQ(got, (std::vector<std::string>{"B.VAC", "a.vac", "c.Vac", "folder.vac"}));
+
+  // Nothing matching: the enumeration does not start, nothing is added.
+  names.clear();
+  ASSERT_TRUE(platform::CombinePath(dir.str(), u"*.zzz", search));
+  EXPECT_FALSE(platform::FindFiles(search, names));
+  EXPECT_TRUE(names.empty());
+}
+
+TEST(Files, ReadWholeFileAppendsZerosAndFailsOnMissingFiles) {
+  TempDir dir;
+  WriteText(dir.path() / "list.txt", std::string("ab\0c", 4));
+  WriteText(dir.path() / "empty.txt", "");
+  std::vector<char> text;
+  ASSERT_TRUE(platform::ReadWholeFile(S(dir.path() / "list.txt"), text, 1));
+  EXPECT_EQ(std::string(text.begin(), text.end()), std::string("ab\0c\0", 5));
+  ASSERT_TRUE(platform::ReadWholeFile(S(dir.path() / "empty.txt"), text, 1));
+  EXPECT_EQ(text.size(), 1u);
+  EXPECT_FALSE(platform::ReadWholeFile(S(dir.path() / "missing.txt"), text, 1));
+  EXPECT_TRUE(text.empty());
+  // A folder is not a file.
+  EXPECT_FALSE(platform::ReadWholeFile(dir.str(), text, 1));
+}
+
+TEST(Files, ReadExactRefusesAShortRead) {
+  TempDir dir;
+  WriteText(dir.path() / "f", "1234");
+  platform::FileHandle file = platform::OpenForReadNoShare(S(dir.path() / "f"));
+  ASSERT_NE(file, nullptr);
+  std::uint32_t size = 0;
+  ASSERT_TRUE(platform::FileSize32(file, &size));
+  EXPECT_EQ(size, 4u);
+  char buffer[8];
+  EXPECT_FALSE(platform::ReadExact(file, buffer, 8));
+  platform::CloseFile(file);
+}
+
+#ifdef _WIN32
+TEST(Files, AFileHeldWithNoSharingCannotBeOpenedAgain) {
+  TempDir dir;
+  WriteText(dir.path() / "held.txt", "x");
+  platform::FileHandle first = platform::OpenForReadNoShare(S(dir.path() / "held.txt"));
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(platform::OpenForReadNoShare(S(dir.path() / "held.txt")), nullptr);
+  std::vector<char> text;
+  EXPECT_FALSE(platform::ReadWholeFile(S(dir.path() / "held.txt"), text));
+  platform::CloseFile(first);
+  EXPECT_TRUE(platform::ReadWholeFile(S(dir.path() / "held.txt"), text));
+}
+#endif
+
+TEST(Files, MoveNeverReplacesAndKeepsBothSidesOnFailure) {
+  TempDir dir;
+  const auto from = dir.Sub("from");
+  const auto to = dir.Sub("to");
+  WriteText(from / "a.vac", "AAA");
+  WriteText(from / "b.vac", "new");
+  WriteText(to / "b.vac", "old");
+  dir.Sub("from/sub.vac");
+  WriteText(from / "sub.vac" / "inner", "in");
+
+  EXPECT_TRUE(platform::MoveNoReplace(S(from / "a.vac"), S(to / "a.vac")));
+  EXPECT_EQ(ReadText(to / "a.vac"), "AAA");
+  EXPECT_FALSE(fs::exists(from / "a.vac"));
+
+  EXPECT_FALSE(platform::MoveNoReplace(S(from / "b.vac"), S(to / "b.vac")));
+  EXPECT_EQ(ReadText(from / "b.vac"), "new");
+  EXPECT_EQ(ReadText(to / "b.vac"), "old");
+
+  EXPECT_TRUE(platform::MoveNoReplace(S(from / "sub.vac"), S(to / "sub.vac")));
+  EXPECT_EQ(ReadText(to / "sub.vac" / "inner"), "in");
+
+  EXPECT_FALSE(platform::MoveNoReplace(S(from / "gone.vac"), S(to / "gone.vac")));
+  EXPECT_FALSE(fs::exists(to / "gone.vac"));
+}
+
+TEST(Text, AnsiConversionKeepsNamesThatFitAPath) {
+  std::u16string out;
+  EXPECT_TRUE(platform::AnsiToUtf16("Face.vac", 8, out));
+  EXPECT_EQ(out, u"Face.vac");
+  EXPECT_TRUE(platform::AnsiToUtf16("", 0, out));
+  EXPECT_EQ(out, u"");
+  const std::string fits(kMaxPath - 1, 'x');
+  EXPECT_TRUE(platform::AnsiToUtf16(fits.data(), fits.size(), out));
+  EXPECT_EQ(out.size(), kMaxPath - 1);
+  const std::string tooLong(kMaxPath, 'x');
+  EXPECT_FALSE(platform::AnsiToUtf16(tooLong.data(), tooLong.size(), out));
+}
+
+TEST(Text, FormatLineHandlesTheToolsConversions) {
+  char16_t buffer[platform::kLineBufferUnits];
+  struct Case {
+    int value;
+    const char16_t* expected;
+  };
+  const Case numbers[] = {{0, u"[0]"}, {-5, u"[-5]"}, {67108864, u"[67108864]"},
+                          {INT_MIN, u"[-2147483648]"}, {INT_MAX, u"[2147483647]"}};
+  for (const Case& c : numbers) {
+    platform::FormatLine(buffer, u"[%d]", c.value);
+    EXPECT_EQ(std::u16string(buffer), c.expected);
+  }
+  EXPECT_EQ(platform::FormatLine(buffer, u"%s 読み込み失敗\r\n", u"Work:"), 14);
+  EXPECT_EQ(std::u16string(buffer), u"Work: 読み込み失敗\r\n");
+  platform::FormatLine(buffer, u"→ %d/%d/%d\r\n", 1, 22, 333);
+  EXPECT_EQ(std::u16string(buffer), u"→ 1/22/333\r\n");
+  // Never more than the buffer: 1023 units and the terminator.
+  const std::u16string longName(2000, u'n');
+  platform::FormatLine(buffer, u"%s", longName.c_str());
+  EXPECT_EQ(std::u16string(buffer).size(), platform::kLineBufferUnits - 1);
+}
+
+TEST(Process, ExeDirectoryAndCurrentDirectory) {
+  const std::u16string exe = platform::ExePath();
+  const std::u16string folder = platform::ExeDirectory();
+  ASSERT_FALSE(folder.empty());
+  EXPECT_TRUE(platform::IsDirectory(folder));
+  EXPECT_EQ(P(exe).parent_path(), P(folder));
+
+  TempDir dir;
+  platform::OverrideExeDirectory(dir.str());
+  EXPECT_EQ(platform::ExeDirectory(), dir.str());
+  platform::OverrideExeDirectory(u"");
+  EXPECT_EQ(platform::ExeDirectory(), folder);
+
+  const std::u16string before = platform::CurrentDir();
+  ASSERT_TRUE(platform::SetCurrentDir(dir.str()));
+  EXPECT_TRUE(fs::equivalent(P(platform::CurrentDir()), dir.path()));
+  EXPECT_FALSE(platform::SetCurrentDir(S(dir.path() / "missing")));
+  EXPECT_TRUE(fs::equivalent(P(platform::CurrentDir()), dir.path()));
+  ASSERT_TRUE(platform::SetCurrentDir(before));
+}
+
+}  // namespace
+}  // namespace kvo::test

@@ -1,0 +1,241 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "alloc_failure.h"
+#include "preset/preset_reader.h"
+#include "preset_builder.h"
+#include "test_support.h"
+
+namespace kvo::test {
+namespace {
+
+using Bytes = PresetBuilder::Bytes;
+using Names = std::vector<std::u16string>;
+
+IdTable SampleTable() {
+  IdTable table;
+  table.Add(1, u"one.vac");
+  table.Add(2, u"two.vac");
+  table.Add(3, u"Shared.vac");
+  table.Add(4, u"SHARED.VAC");
+  table.Add(5, u"five-a.vac");
+  table.Add(5, u"five-b.vac");
+  table.Add(67108864, u"big.vac");
+  table.Add(-7, u"negative.vac");
+  return table;
+}
+
+// Parses from a heap block of exactly the file's size, so that any read past
+// the end is caught by the sanitizers.
+int Parse(const Bytes& bytes, Names* names) {
+  std::unique_ptr<unsigned char[]> exact(new unsigned char[bytes.size() ? bytes.size() : 1]);
+  std::copy(bytes.begin(), bytes.end(), exact.get());
+  NameSet needs;
+  const int result = ParsePreset(exact.get(), bytes.size(), SampleTable(), needs);
+  if (names) names->assign(needs.begin(), needs.end());
+  return result;
+}
+
+// A valid file whose header skip is patched afterwards, so the file keeps
+// its size whatever the skip says.
+Bytes WithSkip(Bytes bytes, std::int64_t h) {
+  for (int i = 0; i < 4; ++i) bytes[44 + i] = static_cast<unsigned char>(h >> (8 * i));
+  return bytes;
+}
+
+Bytes Magic7thUnitNonZero() {
+  return Bytes{0x50, 0, 0x58, 0, 0x4C, 0, 0x54, 0, 0x2F, 0, 0x30, 0, 0x31, 0};
+}
+
+TEST(PresetFormat, Cases) {
+  struct Case {
+    const char* what;
+    Bytes bytes;
+    int result;
+    Names needs;
+  };
+  const Case cases[] = {
+      {"smallest file with one entry (341 bytes)",
+       PresetBuilder().ListHeader(1).Entry(1).BuildTruncated(341), 0, {u"one.vac"}},
+      {"item id cut short (340 bytes)", PresetBuilder().ListHeader(1).Entry(1).BuildTruncated(340),
+       -1, {}},
+      {"47 bytes", PresetBuilder().BuildTruncated(47), -1, {}},
+      {"48 bytes, H = 0: no header inside the data", PresetBuilder().BuildTruncated(48), -1, {}},
+      {"magic continues after PXLT/0",
+       PresetBuilder().Magic(Magic7thUnitNonZero()).ListHeader(1).Entry(1).Build(), -1, {}},
+      {"count 0", PresetBuilder().ListHeader(0).Entry(1).Build(), 0, {}},
+      {"decoy with count 256 is passed over",
+       PresetBuilder().DecoyHeader(256).ListHeader(1).Entry(2).Build(), 0, {u"two.vac"}},
+      {"decoy with a huge count",
+       PresetBuilder().DecoyHeader(0xFFFFFFFF).Filler(3).ListHeader(1).Entry(2).Build(), 0,
+       {u"two.vac"}},
+      {"header found at any depth after the scan start",
+       PresetBuilder().Filler(1001).ListHeader(1).Entry(1).Build(), 0, {u"one.vac"}},
+      {"positive skip",
+       PresetBuilder().Skip(500).ListHeader(1).Entry(1).Build(), 0, {u"one.vac"}},
+      {"negative skip with the scan start inside the file",
+       PresetBuilder().Skip(-200).ListHeader(1).Entry(1).Build(), 0, {u"one.vac"}},
+      {"scan start before the file", PresetBuilder().Skip(-305).ListHeader(1).Entry(1).Build(),
+       -1, {}},
+      {"scan start far before the file",
+       WithSkip(PresetBuilder().ListHeader(1).Entry(1).Build(), INT32_MIN), -1, {}},
+      {"scan start just past the end",
+       WithSkip(PresetBuilder().ListHeader(1).Entry(1).Build(), 341 - 304), -1, {}},
+      {"scan start far past the end",
+       WithSkip(PresetBuilder().ListHeader(1).Entry(1).Build(), INT32_MAX), -1, {}},
+      {"junk between entries is skipped and not counted",
+       PresetBuilder().ListHeader(3).Entry(1).Raw({1, 2, 3, 0xFF, 0, 0, 0}).Entry(2)
+           .Filler(40).Entry(5).Build(),
+       0, {u"five-a.vac", u"five-b.vac", u"one.vac", u"two.vac"}},
+      {"8-character label is no entry",
+       PresetBuilder().ListHeader(2).Entry(1).RawEntry(18, u"abcdefgh", 0, 5).Entry(2).Build(), 0,
+       {u"one.vac", u"two.vac"}},
+      {"a header whose first entry fails is no header",
+       PresetBuilder().ListHeader(1).RawEntry(18, u"abcdefgh", 0, 1).Entry(2).Build(), -1, {}},
+      {"odd label length is no entry",
+       PresetBuilder().ListHeader(2).Entry(1).RawEntry(5, u"ab", 0, 5).Entry(2).Build(), 0,
+       {u"one.vac", u"two.vac"}},
+      {"non-zero word after the label is no entry",
+       PresetBuilder().ListHeader(2).Entry(1).RawEntry(4, std::u16string(u"a\0", 2), 7, 5).Entry(2)
+           .Build(),
+       0, {u"one.vac", u"two.vac"}},
+      {"7-character label is an entry",
+       PresetBuilder().ListHeader(1).Entry(1, u"abcdefg").Build(), 0, {u"one.vac"}},
+      {"id mapping to two names", PresetBuilder().ListHeader(1).Entry(5).Build(), 0,
+       {u"five-a.vac", u"five-b.vac"}},
+      {"same name through two ids and twice the same id",
+       PresetBuilder().ListHeader(4).Entry(3).Entry(4).Entry(1).Entry(1).Build(), 0,
+       {u"one.vac", u"Shared.vac"}},
+      {"unknown 67108863 adds nothing", PresetBuilder().ListHeader(1).Entry(67108863).Build(), 0,
+       {}},
+      {"unknown 67108865 is a placeholder", PresetBuilder().ListHeader(1).Entry(67108865).Build(),
+       0, {u"\?\?\?(67108865)"}},
+      {"unknown large id", PresetBuilder().ListHeader(1).Entry(INT32_MAX).Build(), 0,
+       {u"\?\?\?(2147483647)"}},
+      {"known 67108864 gives only its names", PresetBuilder().ListHeader(1).Entry(67108864).Build(),
+       0, {u"big.vac"}},
+      {"unknown negative adds nothing", PresetBuilder().ListHeader(1).Entry(-5).Build(), 0, {}},
+      {"known negative id", PresetBuilder().ListHeader(1).Entry(-7).Build(), 0, {u"negative.vac"}},
+      {"fewer entries than counted", PresetBuilder().ListHeader(3).Entry(1).Entry(2).Build(), -1,
+       {u"one.vac", u"two.vac"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Names names;
+    EXPECT_EQ(Parse(c.bytes, &names), c.result);
+    if (c.result == 0) {
+      EXPECT_EQ(names, c.needs);
+    }
+  }
+}
+
+TEST(PresetFormat, ThePlaceholderForTheThresholdItself) {
+  IdTable empty;
+  const Bytes bytes = PresetBuilder().ListHeader(1).Entry(67108864).Build();
+  NameSet needs;
+  ASSERT_EQ(ParsePreset(bytes.data(), bytes.size(), empty, needs), 0);
+  EXPECT_EQ(Names(needs.begin(), needs.end()), Names{u"\?\?\?(67108864)"});
+}
+
+TEST(PresetFormat, EveryTruncationStaysInsideTheData) {
+  const Bytes full = PresetBuilder()
+                         .Skip(-100)
+                         .DecoyHeader()
+                         .ListHeader(3)
+                         .Entry(1, u"abc")
+                         .Raw({0xD, 0, 0, 0, 9})
+                         .Entry(2, u"x")
+                         .Entry(5, u"seven77")
+                         .Build();
+  // The last entry's item id ends 4 bytes before the end of the file.
+  const std::size_t needed = full.size() - 4;
+  for (std::size_t size = 0; size <= full.size(); ++size) {
+    SCOPED_TRACE(size);
+    Names names;
+    const int result = Parse(Bytes(full.begin(), full.begin() + size), &names);
+    EXPECT_EQ(result, size >= needed ? 0 : -1);
+  }
+}
+
+class PresetFiles : public ::testing::Test {
+ protected:
+  void SetUp() override { ResetPresetReadBuffer(); }
+  void TearDown() override { ResetPresetReadBuffer(); }
+  std::u16string Write(const std::string& name, const Bytes& bytes) {
+    WriteBytes(dir_.path() / name, bytes);
+    return S(dir_.path() / name);
+  }
+  TempDir dir_;
+};
+
+TEST_F(PresetFiles, FileNameIsSetExactlyWhateverTheOutcome) {
+  const IdTable table = SampleTable();
+  const std::u16string good = Write("Good.KVO", PresetBuilder().ListHeader(1).Entry(1).Build());
+  const std::u16string bad = Write("bad.kvo", PresetBuilder().BuildTruncated(47));
+  struct Case {
+    std::u16string name;
+    std::u16string path;
+    int result;
+  };
+  const Case cases[] = {{u"Good.KVO", good, 0},
+                        {u"bad.kvo", bad, -1},
+                        {u"Missing.kvo", S(dir_.path() / "Missing.kvo"), -1},
+                        {u"folder.kvo", S(dir_.Sub("folder.kvo")), -1}};
+  for (const Case& c : cases) {
+    PresetRecord record;
+    EXPECT_EQ(ReadPreset(record, c.name, table, c.path), c.result);
+    EXPECT_EQ(record.fileName, c.name);
+  }
+}
+
+TEST_F(PresetFiles, TheBufferGrowsToTwiceTheSizeAndLeftoversNeverCount) {
+  const IdTable table = SampleTable();
+  // A large file whose entries sit where a small file's data ends.
+  const std::u16string large =
+      Write("large.kvo", PresetBuilder().Filler(4000).ListHeader(1).Entry(1).Build());
+  const Bytes smallBytes = PresetBuilder().ListHeader(1).Entry(2).Build();
+  const std::u16string small = Write("small.kvo", smallBytes);
+  const std::u16string damaged = Write("damaged.kvo", PresetBuilder().Filler(20).BuildTruncated(400));
+
+  PresetRecord first;
+  ASSERT_EQ(ReadPreset(first, u"large.kvo", table, large), 0);
+  const std::size_t capacity = PresetReadBufferCapacity();
+  EXPECT_EQ(capacity, 2 * fs::file_size(P(large)));
+
+  PresetRecord second;
+  ASSERT_EQ(ReadPreset(second, u"small.kvo", table, small), 0);
+  EXPECT_EQ(Names(second.needs.begin(), second.needs.end()), Names{u"two.vac"});
+  EXPECT_EQ(PresetReadBufferCapacity(), capacity);
+
+  // The large file's header lies beyond this file's 400 bytes: no list.
+  PresetRecord third;
+  EXPECT_EQ(ReadPreset(third, u"damaged.kvo", table, damaged), -1);
+}
+
+TEST_F(PresetFiles, AFailedGrowthLeavesAnEmptyBufferThatCanGrowAgain) {
+  const IdTable table = SampleTable();
+  const std::u16string small = Write("small.kvo", PresetBuilder().ListHeader(1).Entry(1).Build());
+  const std::u16string large =
+      Write("large.kvo", PresetBuilder().Filler(100000).ListHeader(1).Entry(2).Build());
+  PresetRecord record;
+  ASSERT_EQ(ReadPreset(record, u"small.kvo", table, small), 0);
+  ASSERT_GT(PresetReadBufferCapacity(), 0u);
+
+  FailAllocationAfter(1, 200000);
+  PresetRecord failing;
+  EXPECT_THROW(ReadPreset(failing, u"large.kvo", table, large), std::bad_alloc);
+  FailAllocationAfter(0);
+  EXPECT_EQ(PresetReadBufferCapacity(), 0u);
+
+  PresetRecord again;
+  EXPECT_EQ(ReadPreset(again, u"small.kvo", table, small), 0);
+  EXPECT_EQ(Names(again.needs.begin(), again.needs.end()), Names{u"one.vac"});
+}
+
+}  // namespace
+}  // namespace kvo::test
