@@ -1,0 +1,276 @@
+#include <gtest/gtest.h>
+
+#include <new>
+#include <string>
+
+#include "alloc_failure.h"
+#include "platform/platform.h"
+#include "preset/preset_reader.h"
+#include "preset_builder.h"
+#include "run_fixture.h"
+
+namespace kvo::test {
+namespace {
+
+using Contents = std::map<std::string, std::string>;
+
+// A workspace where every kind of decision occurs once.
+void LaySample(RunWorkspace& ws) {
+  ws.IdList("1,face.vac\r\n2,body.vac\r\n3,hair.vac\r\n5,shoe.vac\r\n");
+  ws.ExList("base.vac\r\n");
+  ws.Preset("a.kvo", {1, 2});
+  ws.Preset("b.kvo", {3, 67108870});
+  ws.Preset("c.kvo", {5});
+  WriteBytes(ws.Folder(kPreset) / "bad.kvo", PresetBuilder().BuildTruncated(47));
+  for (const char* name : {"base.vac", "face.vac", "old.vac", "junk.vac"}) ws.Archive(kPlugin, name);
+  for (const char* name : {"body.vac", "hair.vac", "spare.vac"}) ws.Archive(kWork, name);
+}
+
+TEST(Run, CheckOnlyReportsAndMovesNothing) {
+  RunWorkspace ws;
+  LaySample(ws);
+  const Contents plugin = ws.Contents(kPlugin);
+  const Contents work = ws.Contents(kWork);
+  EXPECT_EQ(ws.Run(kCheckOnly), kCompleted);
+  EXPECT_EQ(ws.Log(),
+            u"■準備\r\n"
+            u"→ Plugin/Preset/Work = 4/4/3\r\n"
+            u"■kvoの状態\r\n"
+            u"→ 不足無し/不足有り = 0/3\r\n"
+            u"a.kvo\r\n"
+            u"  - body.vac\r\n"
+            u"b.kvo\r\n"
+            u"  - \?\?\?(67108870)\r\n"
+            u"  - hair.vac\r\n"
+            u"c.kvo\r\n"
+            u"  - shoe.vac\r\n"
+            u"\r\n");
+  EXPECT_EQ(ws.Contents(kPlugin), plugin);
+  EXPECT_EQ(ws.Contents(kWork), work);
+  // The presets were read from the Preset folder, which stays current.
+  EXPECT_TRUE(fs::equivalent(P(platform::CurrentDir()), ws.Folder(kPreset)));
+}
+
+TEST(Run, ExecuteMovesBothWaysThenReports) {
+  RunWorkspace ws;
+  LaySample(ws);
+  EXPECT_EQ(ws.Run(kExecute), kCompleted);
+  EXPECT_EQ(ws.Log(),
+            u"■準備\r\n"
+            u"→ Plugin/Preset/Work = 4/4/3\r\n"
+            u"■不要ファイルの移動(Plugin -> Work)\r\n"
+            u"→ 成功/失敗 = 2/0\r\n"
+            u"■必要ファイルの移動(Work -> Plugin)\r\n"
+            u"→ 成功/失敗 = 2/0\r\n"
+            u"■kvoの状態\r\n"
+            u"→ 不足無し/不足有り = 1/2\r\n"
+            u"b.kvo\r\n"
+            u"  - \?\?\?(67108870)\r\n"
+            u"c.kvo\r\n"
+            u"  - shoe.vac\r\n"
+            u"\r\n");
+  EXPECT_EQ(ws.Contents(kPlugin), (Contents{{"base.vac", "base.vac"}, {"body.vac", "body.vac"},
+                                            {"face.vac", "face.vac"}, {"hair.vac", "hair.vac"}}));
+  EXPECT_EQ(ws.Contents(kWork), (Contents{{"junk.vac", "junk.vac"}, {"old.vac", "old.vac"},
+                                          {"spare.vac", "spare.vac"}}));
+  EXPECT_TRUE(fs::equivalent(P(platform::CurrentDir()), ws.Folder(kWork)));
+
+  // Nothing changed since: the next run moves nothing at all.
+  EXPECT_EQ(ws.Run(kExecute), kCompleted);
+  const std::u16string second = ws.Log();
+  EXPECT_NE(second.find(u"(Plugin -> Work)\r\n→ 成功/失敗 = 0/0\r\n"), std::u16string::npos);
+  EXPECT_NE(second.find(u"(Work -> Plugin)\r\n→ 成功/失敗 = 0/0\r\n"), std::u16string::npos);
+  EXPECT_EQ(second.rfind(u"■準備\r\n", 0), 0u);  // the pane holds the second run only
+  EXPECT_EQ(second.find(u"■準備", 1), std::u16string::npos);
+}
+
+TEST(Run, AbortsBeforeTouchingAnything) {
+  struct Case {
+    const char* what;
+    bool idList;
+    int badSlot;          // -1: none
+    const char* badKind;  // "missing", "file" or "empty"
+    std::u16string log;
+  };
+  const Case cases[] = {
+      {"no IdList.txt, all folders invalid", false, 3, "missing",
+       u"■準備\r\nIdList.txt: 読み込み失敗\r\n"},
+      {"missing Plugin", true, kPlugin, "missing", u"■準備\r\nPlugin: 読み込み失敗\r\n"},
+      {"Preset is a file", true, kPreset, "file", u"■準備\r\nPreset: 読み込み失敗\r\n"},
+      {"Work is empty", true, kWork, "empty", u"■準備\r\nWork: 読み込み失敗\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RunWorkspace ws;
+    LaySample(ws);
+    if (!c.idList) fs::remove(ws.Root().path() / "IdList.txt");
+    for (int slot = 0; slot < kFolderSlotCount; ++slot) {
+      if (c.badSlot != slot && c.badSlot != 3) continue;
+      const std::string kind = c.badKind;
+      if (kind == "empty") {
+        ws.SetFolder(slot, u"");
+      } else if (kind == "file") {
+        ws.SetFolder(slot, S(ws.Root().path() / "IdList.txt"));
+      } else {
+        ws.SetFolder(slot, S(ws.Root().path() / "nowhere"));
+      }
+    }
+    const std::u16string cwd = platform::CurrentDir();
+    const auto before = ws.AllArchives();
+    EXPECT_EQ(ws.Run(kExecute), kAborted);
+    EXPECT_EQ(ws.Log(), c.log);
+    EXPECT_EQ(ws.AllArchives(), before);
+    EXPECT_EQ(platform::CurrentDir(), cwd);
+  }
+}
+
+TEST(Run, AnIdListWithoutAnyCommaAborts) {
+  RunWorkspace ws;
+  LaySample(ws);
+  ws.IdList("face.vac\r\nbody.vac\r\n");
+  EXPECT_EQ(ws.Run(kCheckOnly), kAborted);
+  EXPECT_EQ(ws.Log(), u"■準備\r\nIdList.txt: 読み込み失敗\r\n");
+}
+
+TEST(Run, WithoutReadablePresetsOnlyTheExListIsKept) {
+  RunWorkspace ws;
+  ws.IdList("1,face.vac\r\n");
+  ws.ExList("Base.vac\r\n");
+  WriteText(ws.Folder(kPreset) / "broken.kvo", "not a preset");
+  for (const char* name : {"BASE.VAC", "face.vac", "other.vac"}) ws.Archive(kPlugin, name);
+  EXPECT_EQ(ws.Run(kExecute), kCompleted);
+  EXPECT_EQ(ws.Log(),
+            u"■準備\r\n"
+            u"→ Plugin/Preset/Work = 3/1/0\r\n"
+            u"■不要ファイルの移動(Plugin -> Work)\r\n"
+            u"→ 成功/失敗 = 2/0\r\n"
+            u"■必要ファイルの移動(Work -> Plugin)\r\n"
+            u"→ 成功/失敗 = 0/0\r\n"
+            u"■kvoの状態\r\n"
+            u"→ 不足無し/不足有り = 0/0\r\n"
+            u"\r\n");
+  EXPECT_EQ(ws.Contents(kPlugin), (Contents{{"BASE.VAC", "BASE.VAC"}}));
+  EXPECT_EQ(ws.Pane().redrawOffCount, 1);
+  EXPECT_TRUE(ws.Pane().redraw);
+}
+
+TEST(Run, AnArchiveInBothFoldersIsLeftAloneAndCountedAsFailed) {
+  RunWorkspace ws;
+  ws.IdList("1,need.vac\r\n");
+  ws.Preset("p.kvo", {1});
+  // need.vac: needed, in both; spare.vac: unneeded, in both.
+  WriteText(ws.Folder(kPlugin) / "spare.vac", "plugin copy");
+  WriteText(ws.Folder(kWork) / "spare.vac", "work copy");
+  WriteText(ws.Folder(kPlugin) / "need.vac", "plugin need");
+  WriteText(ws.Folder(kWork) / "need.vac", "work need");
+  EXPECT_EQ(ws.Run(kExecute), kCompleted);
+  EXPECT_NE(ws.Log().find(u"(Plugin -> Work)\r\n→ 成功/失敗 = 0/1\r\n"), std::u16string::npos);
+  EXPECT_NE(ws.Log().find(u"(Work -> Plugin)\r\n→ 成功/失敗 = 0/1\r\n"), std::u16string::npos);
+  EXPECT_EQ(ws.Contents(kPlugin),
+            (Contents{{"need.vac", "plugin need"}, {"spare.vac", "plugin copy"}}));
+  EXPECT_EQ(ws.Contents(kWork), (Contents{{"need.vac", "work need"}, {"spare.vac", "work copy"}}));
+}
+
+TEST(Run, LetterCaseNeverDecidesAndMovedFilesKeepTheirNames) {
+  RunWorkspace ws;
+  ws.IdList("1,hair.vac\r\n2,face.vac\r\n");
+  ws.Preset("p.kvo", {1, 2});
+  ws.Archive(kWork, "HAIR.VAC");
+  ws.Archive(kPlugin, "Face.VAC");
+  EXPECT_EQ(ws.Run(kExecute), kCompleted);
+  EXPECT_EQ(ws.Contents(kPlugin), (Contents{{"Face.VAC", "Face.VAC"}, {"HAIR.VAC", "HAIR.VAC"}}));
+  EXPECT_NE(ws.Log().find(u"→ 不足無し/不足有り = 1/0\r\n\r\n"), std::u16string::npos);
+}
+
+TEST(Run, ASubFolderNamedLikeAnArchiveMovesLikeOne) {
+  RunWorkspace ws;
+  ws.IdList("1,x.vac\r\n");
+  ws.Root().Sub("Plugin/folder.vac");
+  WriteText(ws.Folder(kPlugin) / "folder.vac" / "inside.txt", "inside");
+  EXPECT_EQ(ws.Run(kExecute), kCompleted);
+  EXPECT_NE(ws.Log().find(u"(Plugin -> Work)\r\n→ 成功/失敗 = 1/0\r\n"), std::u16string::npos);
+  EXPECT_EQ(ReadText(ws.Folder(kWork) / "folder.vac" / "inside.txt"), "inside");
+}
+
+TEST(Run, ReportCountsAndListsInPresetOrder) {
+  RunWorkspace ws;
+  ws.IdList("1,common.vac\r\n2,rare.vac\r\n3,other.vac\r\n");
+  for (int i = 0; i < 8; ++i) ws.Preset("p" + std::to_string(i) + ".kvo", {1});
+  ws.Preset("z1.kvo", {2, 3, 1});
+  ws.Preset("Z0.kvo", {2});
+  ws.Preset("empty.kvo", {});
+  ws.Archive(kPlugin, "Common.VAC");
+  EXPECT_EQ(ws.Run(kCheckOnly), kCompleted);
+  EXPECT_EQ(ws.Log(),
+            u"■準備\r\n"
+            u"→ Plugin/Preset/Work = 1/11/0\r\n"
+            u"■kvoの状態\r\n"
+            u"→ 不足無し/不足有り = 9/2\r\n"
+            u"Z0.kvo\r\n"
+            u"  - rare.vac\r\n"
+            u"z1.kvo\r\n"
+            u"  - other.vac\r\n"
+            u"  - rare.vac\r\n"
+            u"\r\n");
+  // The count line is written before redrawing stops; the listing while off.
+  EXPECT_EQ(ws.Pane().redrawOffCount, 1);
+  EXPECT_EQ(ws.Pane().appendsWhileOff, 5u);
+  EXPECT_TRUE(ws.Pane().redraw);
+}
+
+TEST(Run, AMoveWhoseDestinationPathDoesNotFitFails) {
+  RunWorkspace ws;
+  ws.IdList("1,keep.vac\r\n");
+  // A Work folder so deep that joining a long archive name passes MAX_PATH.
+  fs::path work = ws.Root().path() / "Work";
+  while (work.u16string().size() < kMaxPath - 60) work /= "w";
+  fs::create_directories(work);
+  ws.SetFolder(kWork, S(work));
+  const std::string longName = std::string(70, 'n') + ".vac";
+  ws.Archive(kPlugin, longName);
+  ws.Archive(kPlugin, "short.vac");
+  EXPECT_EQ(ws.Run(kExecute), kCompleted);
+  EXPECT_NE(ws.Log().find(u"(Plugin -> Work)\r\n→ 成功/失敗 = 1/1\r\n"), std::u16string::npos);
+  EXPECT_TRUE(fs::exists(ws.Folder(kPlugin) / longName));
+  EXPECT_TRUE(fs::exists(work / "short.vac"));
+}
+
+// Running out of memory at any allocation unwinds the run: nothing leaks
+// (the sanitizer build checks), no archive is lost or duplicated, and a run
+// afterwards still completes.
+TEST(Run, MemoryExhaustionAtAnyPointUnwindsCleanly) {
+  long total = 0;
+  {
+    RunWorkspace probe;
+    LaySample(probe);
+    // The preset buffer outlives runs; start each from an empty one so that
+    // every run allocates the same way (and its growth can fail too).
+    ResetPresetReadBuffer();
+    FailAllocationAfter(1L << 40);
+    EXPECT_EQ(probe.Run(kExecute), kCompleted);
+    total = AllocationsSeen();
+    FailAllocationAfter(0);
+  }
+  ASSERT_GT(total, 20);
+  for (long n = 1; n <= total; ++n) {
+    SCOPED_TRACE(n);
+    RunWorkspace ws;
+    LaySample(ws);
+    const auto before = ws.AllArchives();
+    ResetPresetReadBuffer();
+    FailAllocationAfter(n);
+    bool threw = false;
+    try {
+      ws.Run(kExecute);
+    } catch (const std::bad_alloc&) {
+      threw = true;
+    }
+    FailAllocationAfter(0);
+    EXPECT_TRUE(threw);
+    EXPECT_EQ(ws.AllArchives(), before);
+    EXPECT_EQ(ws.Run(kCheckOnly), kCompleted);
+  }
+}
+
+}  // namespace
+}  // namespace kvo::test

@@ -1,0 +1,50 @@
+// A workspace for whole runs: the side lists, the three folders, and the
+// application object writing into an in-memory result pane.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <map>
+#include <string>
+
+#include "app/log_pane.h"
+#include "app/manager_app.h"
+#include "test_support.h"
+
+namespace kvo::test {
+
+class RunWorkspace {
+ public:
+  RunWorkspace();
+  ~RunWorkspace();
+
+  fs::path Folder(int slot) const { return folders_[slot]; }
+  void SetFolder(int slot, const std::u16string& path);
+  void IdList(const std::string& text);
+  void ExList(const std::string& text);
+  // An archive whose content is its own name (so every move can be checked).
+  void Archive(int slot, const std::string& name);
+  void Preset(const std::string& name, std::initializer_list<std::int32_t> ids);
+
+  // Clears the pane as the dialog does before a run, then runs.
+  int Run(int mode);
+  std::u16string Log() const { return pane_.text; }
+  const MemoryPane& Pane() const { return pane_; }
+  ManagerApp& App() { return app_; }
+
+  // name -> content of every entry in a folder ("<dir>" for a sub-folder).
+  std::map<std::string, std::string> Contents(int slot) const;
+  // Every archive of Plugin and Work, wherever it is now: name -> count.
+  std::map<std::string, int> AllArchives() const;
+
+  TempDir& Root() { return root_; }
+
+ private:
+  TempDir root_;
+  fs::path folders_[kFolderSlotCount];
+  ManagerApp app_{};
+  MemoryPane pane_;
+  std::u16string savedCwd_;
+};
+
+}  // namespace kvo::test
