@@ -268,15 +268,19 @@ bool ReadWholeFile(const std::u16string& path, std::vector<char>& out, std::size
   out.clear();
   FileHandle file = OpenForReadNoShare(path);
   if (file == nullptr) return false;
+  // Closed however we leave, running out of memory included.
+  struct Closer {
+    FileHandle file;
+    ~Closer() { CloseFile(file); }
+  } closer{file};
   std::uint32_t size = 0;
-  bool ok = FileSize32(file, &size);
-  if (ok) {
-    out.assign(static_cast<std::size_t>(size) + extraZeros, 0);
-    ok = ReadExact(file, out.data(), size);
+  if (!FileSize32(file, &size)) return false;
+  out.assign(static_cast<std::size_t>(size) + extraZeros, 0);
+  if (size > 0 && !ReadExact(file, out.data(), size)) {
+    out.clear();
+    return false;
   }
-  CloseFile(file);
-  if (!ok) out.clear();
-  return ok;
+  return true;
 }
 
 // ---- paths and folders -----------------------------------------------------
@@ -325,6 +329,11 @@ bool FindFiles(const std::u16string& searchPath, std::vector<std::u16string>& na
       slash == std::u16string::npos ? searchPath : searchPath.substr(slash + 1);
   DIR* dir = ::opendir(ToUtf8(folder).c_str());
   if (dir == nullptr) return false;
+  // Closed however we leave, running out of memory included.
+  struct Closer {
+    DIR* dir;
+    ~Closer() { ::closedir(dir); }
+  } closer{dir};
   bool any = false;
   std::u16string name;
   while (struct dirent* entry = ::readdir(dir)) {
@@ -335,7 +344,6 @@ bool FindFiles(const std::u16string& searchPath, std::vector<std::u16string>& na
     names.push_back(name);
     any = true;
   }
-  ::closedir(dir);
   return any;
 }
 

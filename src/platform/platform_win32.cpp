@@ -58,15 +58,19 @@ bool ReadWholeFile(const std::u16string& path, std::vector<char>& out, std::size
   out.clear();
   FileHandle file = OpenForReadNoShare(path);
   if (file == nullptr) return false;
+  // Closed however we leave, running out of memory included.
+  struct Closer {
+    FileHandle file;
+    ~Closer() { CloseFile(file); }
+  } closer{file};
   std::uint32_t size = 0;
-  bool ok = FileSize32(file, &size);
-  if (ok) {
-    out.assign(static_cast<std::size_t>(size) + extraZeros, 0);
-    ok = size == 0 || ReadExact(file, out.data(), size);
+  if (!FileSize32(file, &size)) return false;
+  out.assign(static_cast<std::size_t>(size) + extraZeros, 0);
+  if (size > 0 && !ReadExact(file, out.data(), size)) {
+    out.clear();
+    return false;
   }
-  CloseFile(file);
-  if (!ok) out.clear();
-  return ok;
+  return true;
 }
 
 // ---- paths and folders -----------------------------------------------------
@@ -116,10 +120,14 @@ bool FindFiles(const std::u16string& searchPath, std::vector<std::u16string>& na
   WIN32_FIND_DATAW data;
   HANDLE find = FindFirstFileW(W(searchPath), &data);
   if (find == INVALID_HANDLE_VALUE) return false;
+  // Closed however we leave, running out of memory included.
+  struct Closer {
+    HANDLE find;
+    ~Closer() { FindClose(find); }
+  } closer{find};
   do {
     names.push_back(U(data.cFileName));
   } while (FindNextFileW(find, &data));
-  FindClose(find);
   return true;
 }
 
