@@ -53,6 +53,15 @@ void ReadInstallPath(HKEY key, char16_t* field) {
   }
 }
 
+// Appends "Plugin" or "Preset" to the installation folder in `field`. When
+// the result does not fit, the field is left empty: the bare installation
+// folder would be the wrong folder to move archives in and out of.
+void AppendFolderWord(char16_t* field, const wchar_t* word) {
+  if (!PathAppendW(W(field), word)) {
+    std::memset(field, 0, kMaxPath * sizeof(char16_t));
+  }
+}
+
 }  // namespace
 
 void ManagerApp::LoadSettings() {
@@ -82,8 +91,8 @@ void ManagerApp::LoadSettings() {
   RegCloseKey(key);
   Terminate(folders);
   lstrcpyW(W(folders.paths[kPreset]), W(folders.paths[kPlugin]));
-  PathAppendW(W(folders.paths[kPlugin]), L"Plugin");
-  PathAppendW(W(folders.paths[kPreset]), L"Preset");
+  AppendFolderWord(folders.paths[kPlugin], L"Plugin");
+  AppendFolderWord(folders.paths[kPreset], L"Preset");
 }
 
 void ManagerApp::SaveSettings() {
@@ -111,6 +120,11 @@ void ManagerApp::SaveSettings() {
 static int CALLBACK BrowseCallback(HWND window, UINT message, LPARAM, LPARAM data) {
   if (message == BFFM_INITIALIZED) {
     SendMessageW(window, BFFM_SETSELECTIONW, TRUE, data);
+    // Some shells (Wine) fill the tree below a drive only after this
+    // callback, so the selection stops at the drive; selecting again once the
+    // browser's own messages have run reaches the folder. `data` is the slot's
+    // field, which outlives the modal browser.
+    PostMessageW(window, BFFM_SETSELECTIONW, TRUE, data);
   }
   return 0;
 }
