@@ -1,0 +1,880 @@
+// Whole runs under faults: folders that change while a run works, folders
+// that cannot be written, another file system, files held open, odd files
+// and names. Every case checks the log, the counters and that each archive
+// still exists exactly once with its bytes unchanged.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#ifndef _WIN32
+#include <errno.h>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+#include "platform/platform.h"
+#include "preset/preset_reader.h"
+#include "preset_builder.h"
+#include "run_fixture.h"
+
+namespace kvo::test {
+namespace {
+
+using Where = std::map<std::string, std::string>;
+
+// The log of a completed run. `moves` is empty for a check-only run, else the
+// two succeeded/failed pairs, e.g. "1/0 0/2".
+std::u16string RunLog(const std::string& counts, const std::string& moves,
+                      const std::string& report) {
+  std::string log = "■準備\r\n→ Plugin/Preset/Work = " + counts + "\r\n";
+  if (!moves.empty()) {
+    const std::size_t space = moves.find(' ');
+    log += "■不要ファイルの移動(Plugin -> Work)\r\n→ 成功/失敗 = " + moves.substr(0, space) +
+           "\r\n■必要ファイルの移動(Work -> Plugin)\r\n→ 成功/失敗 = " + moves.substr(space + 1) +
+           "\r\n";
+  }
+  return U16(log + "■kvoの状態\r\n" + report + "\r\n");
+}
+
+// Every archive of a case gets bytes of its own, so that after a run each one
+// can be found again, wherever it went, and a copy or a half copy shows.
+class Ledger {
+ public:
+  explicit Ledger(RunWorkspace& ws) {
+    folders_ = {{"Plugin", ws.Folder(kPlugin)}, {"Work", ws.Folder(kWork)}};
+  }
+
+  // An archive file of at least `size` bytes, or a sub-folder when `folder`.
+  void Put(int slot, const std::string& name, std::size_t size = 0, bool folder = false) {
+    std::string bytes = "archive " + std::to_string(archives_.size()) + ": " + name;
+    if (bytes.size() < size) bytes.resize(size, static_cast<char>('a' + archives_.size() % 26));
+    const fs::path path = FolderOf(slot) / fs::u8path(name);
+    if (folder) {
+      fs::create_directory(path);
+      WriteText(path / "inside", bytes);
+    } else {
+      WriteText(path, bytes);
+    }
+    archives_[Label(slot) + "/" + name] = bytes;
+  }
+  // An empty archive (several would share their bytes; one per case).
+  void PutEmpty(int slot, const std::string& name) {
+    WriteText(FolderOf(slot) / fs::u8path(name), "");
+    archives_[Label(slot) + "/" + name] = "";
+  }
+  // Another place archives may end up in (taken away by "another program").
+  void Watch(const std::string& label, const fs::path& folder) { folders_[label] = folder; }
+  // The slot's folder now lies elsewhere (another file system).
+  void Move(int slot, const fs::path& folder) { folders_[Label(slot)] = folder; }
+
+  // Where each archive is now: original place -> current place, "(lost)" or
+  // "(N copies)". Any other entry in the watched folders is a failure.
+  Where Now() const {
+    std::map<std::string, std::vector<std::string>> byBytes;
+    for (const auto& [label, folder] : folders_) {
+      if (!fs::exists(folder)) continue;
+      for (const auto& entry : fs::directory_iterator(folder)) {
+        const std::string place = label + "/" + entry.path().filename().u8string();
+        const bool dir = fs::is_directory(entry.path());
+        byBytes[ReadText(dir ? entry.path() / "inside" : entry.path())].push_back(place);
+      }
+    }
+    Where out;
+    for (const auto& [origin, bytes] : archives_) {
+      auto it = byBytes.find(bytes);
+      if (it == byBytes.end()) {
+        out[origin] = "(lost)";
+        continue;
+      }
+      out[origin] = it->second.size() == 1 ? it->second[0]
+                                          : "(" + std::to_string(it->second.size()) + " copies)";
+      byBytes.erase(it);
+    }
+    for (const auto& [bytes, places] : byBytes) {
+      for (const auto& place : places) {
+        ADD_FAILURE() << "unexpected entry " << place << " (" << bytes.size() << " bytes)";
+      }
+    }
+    return out;
+  }
+  // Nothing moved.
+  Where Unmoved() const {
+    Where out;
+    for (const auto& [origin, bytes] : archives_) out[origin] = origin;
+    return out;
+  }
+
+ private:
+  std::string Label(int slot) const { return slot == kPlugin ? "Plugin" : "Work"; }
+  fs::path FolderOf(int slot) const { return folders_.at(Label(slot)); }
+
+  std::map<std::string, fs::path> folders_;
+  std::map<std::string, std::string> archives_;
+};
+
+// An ordinary workspace: face.vac (id 1) and hair.vac (id 2) are needed by
+// a.kvo, base.vac always.
+void LayLists(RunWorkspace& ws) {
+  ws.IdList("1,face.vac\r\n2,hair.vac\r\n3,shoe.vac\r\n");
+  ws.ExList("base.vac\r\n");
+  ws.Preset("a.kvo", {1, 2});
+}
+
+#ifndef _WIN32
+bool IsRoot() { return ::geteuid() == 0; }
+#endif
+
+// ---- destination already exists --------------------------------------------
+
+TEST(FaultMatrix, DestinationAlreadyExistsInEachPhase) {
+  // a.kvo needs face.vac, b.kvo hair.vac.
+  struct Case {
+    const char* what;
+    std::function<void(Ledger&)> lay;
+    std::string counts, moves, report;
+    Where after;  // only the archives that moved
+  };
+  const std::string bothMissing = "→ 不足無し/不足有り = 0/2\r\na.kvo\r\n  - face.vac\r\n"
+                                  "b.kvo\r\n  - hair.vac\r\n";
+  const Case cases[] = {
+      {"Plugin -> Work: an unneeded archive is in Work too",
+       [](Ledger& l) {
+         l.Put(kPlugin, "old.vac");
+         l.Put(kWork, "old.vac");
+         l.Put(kPlugin, "junk.vac");
+       },
+       "2/2/1", "1/1 0/0", bothMissing, {{"Plugin/junk.vac", "Work/junk.vac"}}},
+      {"Work -> Plugin: a needed archive is in Plugin too",
+       [](Ledger& l) {
+         l.Put(kPlugin, "face.vac");
+         l.Put(kWork, "face.vac");
+       },
+       "1/2/1", "0/0 0/1", "→ 不足無し/不足有り = 1/1\r\nb.kvo\r\n  - hair.vac\r\n", {}},
+      {"Work -> Plugin: a folder of the needed name is in Plugin",
+       [](Ledger& l) {
+         l.Put(kWork, "face.vac");
+         l.Put(kPlugin, "face.vac", 0, true);
+         l.Put(kWork, "hair.vac");
+       },
+       "1/2/2", "0/0 1/1", "→ 不足無し/不足有り = 2/0\r\n", {{"Work/hair.vac", "Plugin/hair.vac"}}},
+      {"Plugin -> Work: an unneeded folder archive, a file of its name in Work",
+       [](Ledger& l) {
+         l.Put(kPlugin, "dir.vac", 0, true);
+         l.Put(kWork, "dir.vac");
+       },
+       "1/2/1", "0/1 0/0", bothMissing, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RunWorkspace ws;
+    ws.IdList("1,face.vac\r\n2,hair.vac\r\n");
+    ws.Preset("a.kvo", {1});
+    ws.Preset("b.kvo", {2});
+    Ledger ledger(ws);
+    c.lay(ledger);
+    Where expected = ledger.Unmoved();
+    for (const auto& [from, to] : c.after) expected[from] = to;
+    EXPECT_EQ(ws.Run(kExecute), kCompleted);
+    EXPECT_EQ(ws.Log(), RunLog(c.counts, c.moves, c.report));
+    EXPECT_EQ(ledger.Now(), expected);
+  }
+}
+
+// ---- the folders change while a run works ------------------------------------
+
+#ifndef _WIN32
+// Holds a run inside its reading of the presets (after the folders were
+// listed, before anything is moved or listed again) while `action` runs. Two
+// presets are named pipes that sort first: opening the first tells us the run
+// got there; the run then waits in opening the second until the action is
+// done. Both pipes read as empty files, so they count as unreadable presets.
+class PauseInPresetReading {
+ public:
+  PauseInPresetReading(const fs::path& presetFolder, std::function<void()> action) {
+    first_ = presetFolder / "0-pause-1.kvo";
+    second_ = presetFolder / "0-pause-2.kvo";
+    ok_ = ::mkfifo(first_.c_str(), 0600) == 0 && ::mkfifo(second_.c_str(), 0600) == 0;
+    if (!ok_) return;
+    helper_ = std::thread([this, action] {
+      const int a = OpenWhenReaderWaits(first_);
+      if (a >= 0) {
+        action();
+        ran_ = true;
+      }
+      // Release the run whatever happened, so a failing case cannot hang.
+      const int b = OpenWhenReaderWaits(second_);
+      if (a >= 0) ::close(a);
+      if (b >= 0) ::close(b);
+    });
+  }
+  ~PauseInPresetReading() {
+    if (helper_.joinable()) helper_.join();
+  }
+  bool Ready() const { return ok_; }
+  bool ActionRan() {
+    if (helper_.joinable()) helper_.join();
+    return ran_;
+  }
+
+ private:
+  // A non-blocking open for writing succeeds once a reader is opening the pipe.
+  static int OpenWhenReaderWaits(const fs::path& pipe) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (std::chrono::steady_clock::now() < deadline) {
+      const int fd = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+      if (fd >= 0) return fd;
+      if (errno != ENXIO) return -1;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return -1;
+  }
+
+  fs::path first_, second_;
+  bool ok_ = false;
+  bool ran_ = false;
+  std::thread helper_;
+};
+#endif
+
+TEST(FaultMatrix, SourceRemovedBetweenScanAndMove) {
+#ifdef _WIN32
+  GTEST_SKIP() << "needs a named pipe to pause the run; Windows faults are the held-open cases";
+#else
+  RunWorkspace ws;
+  LayLists(ws);
+  Ledger ledger(ws);
+  ledger.Put(kPlugin, "gone.vac");  // unneeded, taken away mid-run
+  ledger.Put(kPlugin, "old.vac");   // unneeded
+  ledger.Put(kWork, "face.vac");    // needed, taken away mid-run
+  ledger.Put(kWork, "hair.vac");    // needed
+  const fs::path aside = ws.Root().Sub("aside");
+  ledger.Watch("aside", aside);
+  PauseInPresetReading pause(ws.Folder(kPreset), [&] {
+    fs::rename(ws.Folder(kPlugin) / "gone.vac", aside / "gone.vac");
+    fs::rename(ws.Folder(kWork) / "face.vac", aside / "face.vac");
+  });
+  ASSERT_TRUE(pause.Ready());
+  EXPECT_EQ(ws.Run(kExecute), kCompleted);
+  EXPECT_TRUE(pause.ActionRan());
+  EXPECT_EQ(ws.Log(), RunLog("2/3/2", "1/1 1/1",
+                             "→ 不足無し/不足有り = 0/1\r\na.kvo\r\n  - face.vac\r\n"));
+  EXPECT_EQ(ledger.Now(), (Where{{"Plugin/gone.vac", "aside/gone.vac"},
+                                 {"Plugin/old.vac", "Work/old.vac"},
+                                 {"Work/face.vac", "aside/face.vac"},
+                                 {"Work/hair.vac", "Plugin/hair.vac"}}));
+#endif
+}
+
+TEST(FaultMatrix, PluginFolderRemovedBeforeTheSecondScan) {
+#ifdef _WIN32
+  GTEST_SKIP() << "needs a named pipe to pause the run";
+#else
+  struct Case {
+    int mode;
+    std::string moves;
+  };
+  for (const Case& c : {Case{kCheckOnly, ""}, Case{kExecute, "0/1 0/1"}}) {
+    SCOPED_TRACE(c.mode);
+    RunWorkspace ws;
+    LayLists(ws);
+    Ledger ledger(ws);
+    ledger.Put(kPlugin, "face.vac");
+    ledger.Put(kPlugin, "old.vac");
+    ledger.Put(kWork, "hair.vac");
+    const fs::path aside = ws.Root().path() / "Plugin-taken";
+    ledger.Watch("aside", aside);
+    PauseInPresetReading pause(ws.Folder(kPreset),
+                               [&] { fs::rename(ws.Folder(kPlugin), aside); });
+    ASSERT_TRUE(pause.Ready());
+    EXPECT_EQ(ws.Run(c.mode), kCompleted);
+    EXPECT_TRUE(pause.ActionRan());
+    // The second listing fails and the report runs against an empty one.
+    EXPECT_EQ(ws.Log(),
+              RunLog("2/3/1", c.moves,
+                     "→ 不足無し/不足有り = 0/1\r\na.kvo\r\n  - face.vac\r\n  - hair.vac\r\n"));
+    EXPECT_EQ(ledger.Now(), (Where{{"Plugin/face.vac", "aside/face.vac"},
+                                   {"Plugin/old.vac", "aside/old.vac"},
+                                   {"Work/hair.vac", "Work/hair.vac"}}));
+  }
+#endif
+}
+
+// ---- a folder that cannot be written -------------------------------------------
+
+#ifndef _WIN32
+// Makes a folder unwritable for the life of the object, by one of three means.
+class Locked {
+ public:
+  enum Means { kPermissions, kImmutable, kReadOnlyMount };
+
+  Locked(const fs::path& folder, Means means) : folder_(folder), means_(means) {
+    switch (means) {
+      case kPermissions:
+        // Root ignores permission bits.
+        if (IsRoot()) {
+          why_ = "permission bits do not bind root";
+          return;
+        }
+        done_ = ::chmod(folder.c_str(), 0555) == 0;
+        break;
+      case kImmutable: {
+        const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        int flags = 0;
+        if (fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+          flags |= FS_IMMUTABLE_FL;
+          done_ = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        }
+        if (!done_) why_ = std::string("cannot set the immutable flag: ") + std::strerror(errno);
+        if (fd >= 0) ::close(fd);
+        return;
+      }
+      case kReadOnlyMount:
+        done_ = ::mount(folder.c_str(), folder.c_str(), nullptr, MS_BIND, nullptr) == 0;
+        if (done_ &&
+            ::mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) !=
+                0) {
+          ::umount2(folder.c_str(), MNT_DETACH);
+          done_ = false;
+        }
+        if (!done_) why_ = std::string("cannot bind-mount read-only: ") + std::strerror(errno);
+        return;
+    }
+    if (!done_ && why_.empty()) why_ = std::strerror(errno);
+  }
+  ~Locked() {
+    if (!done_) return;
+    switch (means_) {
+      case kPermissions:
+        ::chmod(folder_.c_str(), 0755);
+        break;
+      case kImmutable: {
+        const int fd = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        int flags = 0;
+        if (fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+          flags &= ~FS_IMMUTABLE_FL;
+          ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
+        }
+        if (fd >= 0) ::close(fd);
+        break;
+      }
+      case kReadOnlyMount:
+        ::umount2(folder_.c_str(), MNT_DETACH);
+        break;
+    }
+  }
+  bool Done() const { return done_; }
+  const std::string& Why() const { return why_; }
+
+ private:
+  fs::path folder_;
+  Means means_;
+  bool done_ = false;
+  std::string why_;
+};
+#endif
+
+TEST(FaultMatrix, FolderNotWritable) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Wine maps no Windows access control onto Linux folders";
+#else
+  struct Means {
+    Locked::Means means;
+    const char* name;
+  };
+  const Means allMeans[] = {{Locked::kPermissions, "permission bits 0555"},
+                            {Locked::kImmutable, "immutable flag"},
+                            {Locked::kReadOnlyMount, "read-only bind mount"}};
+  int tried = 0;
+  for (const Means& m : allMeans) {
+    for (int lockedSlot : {kWork, kPlugin}) {
+      SCOPED_TRACE(std::string(m.name) + (lockedSlot == kWork ? ", Work" : ", Plugin"));
+      RunWorkspace ws;
+      LayLists(ws);
+      Ledger ledger(ws);
+      ledger.Put(kPlugin, "base.vac");   // needed, stays
+      ledger.Put(kPlugin, "old.vac");    // unneeded: cannot leave / arrive
+      ledger.Put(kWork, "hair.vac");     // needed: cannot leave / arrive
+      ledger.Put(kWork, "spare.vac");    // unneeded, stays
+      Locked lock(ws.Folder(lockedSlot), m.means);
+      if (!lock.Done()) {
+        std::printf("[ SKIPPED  ] %s: %s\n", m.name, lock.Why().c_str());
+        continue;
+      }
+      ++tried;
+      // A move needs both folders writable: both phases fail either way.
+      EXPECT_EQ(ws.Run(kExecute), kCompleted);
+      EXPECT_EQ(ws.Log(), RunLog("2/1/2", "0/1 0/1",
+                                 "→ 不足無し/不足有り = 0/1\r\na.kvo\r\n  - face.vac\r\n"
+                                 "  - hair.vac\r\n"));
+      EXPECT_EQ(ledger.Now(), ledger.Unmoved());
+    }
+  }
+  if (tried == 0) GTEST_SKIP() << "no way to make a folder unwritable here";
+#endif
+}
+
+// ---- the Work folder on another file system ------------------------------------
+
+#ifndef _WIN32
+// A tmpfs mounted over a folder for the life of the object.
+class Tmpfs {
+ public:
+  Tmpfs(const fs::path& folder, const std::string& options) : folder_(folder) {
+    mounted_ = ::mount("kvo-test", folder.c_str(), "tmpfs", 0, options.c_str()) == 0;
+    if (!mounted_) why_ = std::string("cannot mount a tmpfs: ") + std::strerror(errno);
+  }
+  ~Tmpfs() {
+    if (mounted_) ::umount2(folder_.c_str(), MNT_DETACH);
+  }
+  bool Mounted() const { return mounted_; }
+  const std::string& Why() const { return why_; }
+
+ private:
+  fs::path folder_;
+  bool mounted_ = false;
+  std::string why_;
+};
+
+dev_t DeviceOf(const fs::path& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? st.st_dev : 0;
+}
+#endif
+
+TEST(FaultMatrix, WorkFolderOnAnotherFileSystem) {
+  RunWorkspace ws;
+  LayLists(ws);
+  ws.Preset("b.kvo", {3});
+#ifdef _WIN32
+  // Wine's Z: drive reaches /dev/shm, a tmpfs on most Linux machines.
+  const fs::path shm = "Z:\\dev\\shm";
+  if (!fs::is_directory(shm)) GTEST_SKIP() << "no /dev/shm to put the Work folder on";
+  const fs::path other = shm / ("kvo-work-" + ws.Root().path().filename().u8string());
+  fs::create_directory(other);
+  struct Cleanup {
+    fs::path p;
+    ~Cleanup() {
+      std::error_code e;
+      fs::remove_all(p, e);
+    }
+  } cleanup{other};
+  ws.SetFolder(kWork, S(other));
+#else
+  Tmpfs tmpfs(ws.Folder(kWork), "size=4m,mode=0755");
+  fs::path other = ws.Folder(kWork);
+  struct Cleanup {
+    fs::path p;
+    ~Cleanup() {
+      std::error_code e;
+      if (!p.empty()) fs::remove_all(p, e);
+    }
+  } cleanup{};
+  if (!tmpfs.Mounted()) {
+    // No mounting here: /dev/shm will do when it is another file system.
+    if (!fs::is_directory("/dev/shm") || DeviceOf("/dev/shm") == DeviceOf(ws.Root().path())) {
+      GTEST_SKIP() << tmpfs.Why() << ", and /dev/shm is no other file system";
+    }
+    other = fs::path("/dev/shm") / ("kvo-work-" + ws.Root().path().filename().u8string());
+    fs::create_directory(other);
+    cleanup.p = other;
+    ws.SetFolder(kWork, S(other));
+    std::printf("note: %s; the Work folder is in /dev/shm\n", tmpfs.Why().c_str());
+  }
+  ASSERT_NE(DeviceOf(other), DeviceOf(ws.Folder(kPlugin)));
+#endif
+  Ledger ledger(ws);
+  ledger.Move(kWork, other);
+  ledger.Put(kPlugin, "base.vac");              // needed, stays
+  ledger.Put(kPlugin, "old.vac", 100000);       // unneeded: copied across, then removed
+  ledger.PutEmpty(kPlugin, "empty.vac");        // unneeded, no bytes at all
+  ledger.Put(kPlugin, "dir.vac", 0, true);      // a folder: not moved across
+  ledger.Put(kPlugin, "twice.vac");             // unneeded, Work has one too
+  ledger.Put(kWork, "twice.vac");
+  ledger.Put(kWork, "face.vac", 70000);         // needed: copied across
+  ledger.Put(kWork, "spare.vac");               // unneeded, stays
+  // A folder is never moved across file systems; Wine refuses it too.
+  const std::string moves = "2/2 1/0";
+  EXPECT_EQ(ws.Run(kExecute), kCompleted);
+  EXPECT_EQ(ws.Log(), RunLog("5/2/3", moves,
+                             "→ 不足無し/不足有り = 0/2\r\na.kvo\r\n  - hair.vac\r\n"
+                             "b.kvo\r\n  - shoe.vac\r\n"));
+  Where expected = ledger.Unmoved();
+  expected["Plugin/old.vac"] = "Work/old.vac";
+  expected["Plugin/empty.vac"] = "Work/empty.vac";
+  expected["Work/face.vac"] = "Plugin/face.vac";
+  // No temporary file is left in either folder (the ledger fails on strays).
+  EXPECT_EQ(ledger.Now(), expected);
+  EXPECT_EQ(fs::file_size(ws.Folder(kPlugin) / "face.vac"), 70000u);
+}
+
+TEST(FaultMatrix, CopyAcrossFileSystemsThatFailsLeavesNoTrace) {
+#ifdef _WIN32
+  GTEST_SKIP() << "a full file system needs a tmpfs mount of our own";
+#else
+  struct Case {
+    const char* what;
+    std::size_t size;      // of the unneeded archive
+    bool lockPlugin;       // its source cannot be removed after the copy
+    std::string moves;
+  };
+  const Case cases[] = {
+      {"destination file system full", 300000, false, "0/1 0/0"},
+      {"source folder not writable: the finished copy is taken back", 1000, true, "0/1 0/0"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RunWorkspace ws;
+    LayLists(ws);
+    Tmpfs tmpfs(ws.Folder(kWork), "size=64k,mode=0755");
+    if (!tmpfs.Mounted()) GTEST_SKIP() << tmpfs.Why();
+    Ledger ledger(ws);
+    ledger.Put(kPlugin, "big.vac", c.size);
+    ledger.Put(kPlugin, "base.vac");
+    std::unique_ptr<Locked> lock;
+    if (c.lockPlugin) {
+      lock = std::make_unique<Locked>(ws.Folder(kPlugin), Locked::kImmutable);
+      if (!lock->Done()) {
+        std::printf("[ SKIPPED  ] %s: %s\n", c.what, lock->Why().c_str());
+        continue;
+      }
+    }
+    EXPECT_EQ(ws.Run(kExecute), kCompleted);
+    EXPECT_EQ(ws.Log(), RunLog("2/1/0", c.moves,
+                               "→ 不足無し/不足有り = 0/1\r\na.kvo\r\n  - face.vac\r\n"
+                               "  - hair.vac\r\n"));
+    lock.reset();
+    EXPECT_EQ(ledger.Now(), ledger.Unmoved());
+    EXPECT_TRUE(fs::is_empty(ws.Folder(kWork)));
+  }
+#endif
+}
+
+// ---- files held open by another program (Windows sharing) -------------------------
+
+TEST(FaultMatrix, FilesHeldOpenWithoutSharing) {
+#ifndef _WIN32
+  GTEST_SKIP() << "POSIX has no share modes; these faults exist only on Windows";
+#else
+  struct Case {
+    const char* what;
+    std::function<fs::path(RunWorkspace&)> held;
+    int result;
+    std::u16string log;  // empty: built below
+    std::string moves;
+    std::string report;
+    Where after;
+  };
+  const Case cases[] = {
+      {"IdList.txt", [](RunWorkspace& ws) { return ws.Root().path() / "IdList.txt"; }, kAborted,
+       u"■準備\r\nIdList.txt: 読み込み失敗\r\n", "", "", {}},
+      {"ExList.txt: base.vac is no longer always needed",
+       [](RunWorkspace& ws) { return ws.Root().path() / "ExList.txt"; }, kCompleted, u"",
+       "2/0 0/0", "→ 不足無し/不足有り = 0/2\r\na.kvo\r\n  - hair.vac\r\nb.kvo\r\n  - shoe.vac\r\n",
+       {{"Plugin/base.vac", "Work/base.vac"}, {"Plugin/old.vac", "Work/old.vac"}}},
+      {"a preset: read as unreadable, its needs are not kept",
+       [](RunWorkspace& ws) { return ws.Folder(kPreset) / "a.kvo"; }, kCompleted, u"",
+       "2/0 0/0", "→ 不足無し/不足有り = 0/1\r\nb.kvo\r\n  - shoe.vac\r\n",
+       {{"Plugin/face.vac", "Work/face.vac"}, {"Plugin/old.vac", "Work/old.vac"}}},
+      {"an unneeded source in Plugin", [](RunWorkspace& ws) { return ws.Folder(kPlugin) / "old.vac"; },
+       kCompleted, u"", "0/1 0/0",
+       "→ 不足無し/不足有り = 0/2\r\na.kvo\r\n  - hair.vac\r\nb.kvo\r\n  - shoe.vac\r\n", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RunWorkspace ws;
+    LayLists(ws);
+    ws.Preset("b.kvo", {3});
+    Ledger ledger(ws);
+    ledger.Put(kPlugin, "base.vac");
+    ledger.Put(kPlugin, "face.vac");
+    ledger.Put(kPlugin, "old.vac");
+    const platform::FileHandle handle = platform::OpenForReadNoShare(S(c.held(ws)));
+    ASSERT_NE(handle, nullptr);
+    const int result = ws.Run(kExecute);
+    platform::CloseFile(handle);
+    EXPECT_EQ(result, c.result);
+    EXPECT_EQ(ws.Log(), c.log.empty() ? RunLog("3/2/0", c.moves, c.report) : c.log);
+    Where expected = ledger.Unmoved();
+    for (const auto& [from, to] : c.after) expected[from] = to;
+    EXPECT_EQ(ledger.Now(), expected);
+  }
+
+  // A needed source held open in Work cannot come back to Plugin.
+  RunWorkspace ws;
+  LayLists(ws);
+  Ledger ledger(ws);
+  ledger.Put(kWork, "face.vac");
+  ledger.Put(kWork, "hair.vac");
+  const platform::FileHandle handle = platform::OpenForReadNoShare(S(ws.Folder(kWork) / "face.vac"));
+  ASSERT_NE(handle, nullptr);
+  EXPECT_EQ(ws.Run(kExecute), kCompleted);
+  platform::CloseFile(handle);
+  EXPECT_EQ(ws.Log(),
+            RunLog("0/1/2", "0/0 1/1", "→ 不足無し/不足有り = 0/1\r\na.kvo\r\n  - face.vac\r\n"));
+  Where expected = ledger.Unmoved();
+  expected["Work/hair.vac"] = "Plugin/hair.vac";
+  EXPECT_EQ(ledger.Now(), expected);
+#endif
+}
+
+// ---- odd files ----------------------------------------------------------------------
+
+TEST(FaultMatrix, EmptyFilesAndAFolderNamedLikeAPreset) {
+  {
+    SCOPED_TRACE("empty IdList.txt");
+    RunWorkspace ws;
+    LayLists(ws);
+    ws.IdList("");
+    Ledger ledger(ws);
+    ledger.Put(kPlugin, "old.vac");
+    EXPECT_EQ(ws.Run(kExecute), kAborted);
+    EXPECT_EQ(ws.Log(), u"■準備\r\nIdList.txt: 読み込み失敗\r\n");
+    EXPECT_EQ(ledger.Now(), ledger.Unmoved());
+  }
+  RunWorkspace ws;
+  LayLists(ws);
+  ws.ExList("");
+  WriteText(ws.Folder(kPreset) / "empty.kvo", "");
+  fs::create_directory(ws.Folder(kPreset) / "x.kvo");
+  Ledger ledger(ws);
+  ledger.PutEmpty(kPlugin, "base.vac");  // no longer always needed: ExList.txt is empty
+  ledger.Put(kPlugin, "face.vac");
+  ledger.Put(kWork, "hair.vac");
+  EXPECT_EQ(ws.Run(kExecute), kCompleted);
+  // Both odd presets are counted and neither is read.
+  EXPECT_EQ(ws.Log(), RunLog("2/3/1", "1/0 1/0", "→ 不足無し/不足有り = 1/0\r\n"));
+  EXPECT_EQ(ledger.Now(), (Where{{"Plugin/base.vac", "Work/base.vac"},
+                                 {"Plugin/face.vac", "Plugin/face.vac"},
+                                 {"Work/hair.vac", "Plugin/hair.vac"}}));
+  EXPECT_EQ(fs::file_size(ws.Folder(kWork) / "base.vac"), 0u);
+}
+
+TEST(FaultMatrix, APresetOverOneHundredMegabytes) {
+  RunWorkspace ws;
+  LayLists(ws);
+  // Mostly a hole: only the start and the entry list at the very end hold bytes.
+  const std::uint64_t size = 100ull * 1024 * 1024 + 4096;
+  const PresetBuilder::Bytes head = PresetBuilder().Build();
+  PresetBuilder::Bytes tail = PresetBuilder().ListHeader(2).Entry(1).Entry(3).Build();
+  tail.erase(tail.begin(), tail.begin() + 304);
+  const fs::path big = ws.Folder(kPreset) / "big.kvo";
+  WriteBytes(big, head);
+  fs::resize_file(big, size - tail.size());
+  {
+    std::ofstream out(big, std::ios::binary | std::ios::app);
+    out.write(reinterpret_cast<const char*>(tail.data()), static_cast<std::streamsize>(tail.size()));
+  }
+  ASSERT_EQ(fs::file_size(big), size);
+  Ledger ledger(ws);
+  ledger.Put(kPlugin, "face.vac");
+  ResetPresetReadBuffer();
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(ws.Run(kCheckOnly), kCompleted);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  // Read whole: the list at its end was found. The buffer grew to twice it.
+  EXPECT_EQ(ws.Log(), RunLog("1/2/0", "",
+                             "→ 不足無し/不足有り = 0/2\r\na.kvo\r\n  - hair.vac\r\n"
+                             "big.kvo\r\n  - shoe.vac\r\n"));
+  EXPECT_GE(PresetReadBufferCapacity(), 2 * size);
+  EXPECT_EQ(ledger.Now(), ledger.Unmoved());
+  std::printf("a %llu-byte preset read in %.2f s\n", static_cast<unsigned long long>(size),
+              seconds);
+  ResetPresetReadBuffer();
+}
+
+// The ANSI code page of this process, as far as the lists are concerned.
+std::string ListEncoding() {
+  std::u16string out;
+  if (platform::AnsiToUtf16("\x94\xaf", 2, out) && out == u"\u9AEA") return "Shift-JIS";
+  if (platform::AnsiToUtf16("\xE9\xAB\xAA", 3, out) && out == u"\u9AEA") return "UTF-8";
+  return "other";
+}
+
+// ---- long names and deep folders ----------------------------------------------------
+
+TEST(FaultMatrix, NamesOf259And260Units) {
+  // A list name that fits a path (259 units) is kept; one unit more and the
+  // line is skipped. Every name is needed by the preset and none can exist as
+  // a file, so the report shows exactly the names that were kept.
+  const std::string latin259 = std::string(255, 'n') + ".vac";
+  const std::string latin260 = std::string(256, 'm') + ".vac";
+  std::string list = "1," + latin259 + "\r\n2," + latin260 + "\r\n3,face.vac\r\n";
+  std::string missing = "  - " + latin259 + "\r\n";
+  // The same in Japanese, in the lists' encoding: 255 or 256 times 髪.
+  const std::string encoding = ListEncoding();
+  if (encoding != "other") {
+    const std::string hair = encoding == "UTF-8" ? "\xE9\xAB\xAA" : "\x94\xaf";
+    std::string japanese259, japanese260, utf8;
+    for (int i = 0; i < 255; ++i) japanese259 += hair, utf8 += "\xE9\xAB\xAA";
+    japanese260 = japanese259 + hair;
+    list += "4," + japanese259 + ".vac\r\n5," + japanese260 + ".vac\r\n";
+    missing += "  - " + utf8 + ".vac\r\n";
+  } else {
+    std::printf("note: the lists' encoding is neither UTF-8 nor Shift-JIS; Latin names only\n");
+  }
+  RunWorkspace ws;
+  ws.IdList(list);
+  ws.Preset("a.kvo", {1, 2, 3, 4, 5});
+  Ledger ledger(ws);
+  ledger.Put(kPlugin, "face.vac");
+  EXPECT_EQ(ws.Run(kExecute), kCompleted);
+  // Each reported name fits its 1024-unit line whole.
+  EXPECT_EQ(ws.Log(), RunLog("1/1/0", "0/0 0/0",
+                             "→ 不足無し/不足有り = 0/1\r\na.kvo\r\n" + missing));
+  EXPECT_EQ(ledger.Now(), ledger.Unmoved());
+}
+
+// Makes `root`/d.../leaf so that the whole path is exactly `units` UTF-16 units.
+fs::path FolderOfLength(const fs::path& root, std::size_t units) {
+  fs::path path = root;
+  std::size_t length = S(root).size();
+  while (length + 1 < units) {
+    const std::size_t left = units - length - 1;  // units after the next separator
+    // Each component at most 100 units, and never leave a remainder of 0.
+    std::size_t component = left > 100 ? (left - 100 >= 2 ? 100 : 50) : left;
+    path /= std::string(component, 'd');
+    length += 1 + component;
+  }
+  fs::create_directories(path);
+  EXPECT_EQ(S(path).size(), units);
+  return path;
+}
+
+TEST(FaultMatrix, FolderPathsNearTheLimit) {
+  // A path holds 259 units at most: folder, separator, name. a.kvo needs
+  // face.vac, bb.kvo hair.vac.
+  struct Case {
+    const char* what;
+    int slot;            // the deep folder
+    std::size_t length;  // of its path
+    std::string counts, moves, report;
+    Where after;
+  };
+  const Case cases[] = {
+      {"Work at 253: a.vac fits (259), ab.vac does not (260)", kWork, 253, "3/2/0", "1/1 0/0",
+       "→ 不足無し/不足有り = 1/1\r\na.kvo\r\n  - face.vac\r\n", {{"Plugin/a.vac", "Work/a.vac"}}},
+      {"Plugin at 254: its search path does not fit, so nothing is listed; face.vac cannot come",
+       kPlugin, 254, "0/2/1", "0/0 0/1",
+       "→ 不足無し/不足有り = 0/2\r\na.kvo\r\n  - face.vac\r\nbb.kvo\r\n  - hair.vac\r\n", {}},
+      {"Preset at 253: a.kvo fits, bb.kvo does not and is unreadable", kPreset, 253, "3/2/0",
+       "3/0 0/0", "→ 不足無し/不足有り = 0/1\r\na.kvo\r\n  - face.vac\r\n",
+       {{"Plugin/a.vac", "Work/a.vac"}, {"Plugin/ab.vac", "Work/ab.vac"},
+        {"Plugin/hair.vac", "Work/hair.vac"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RunWorkspace ws;
+    ws.IdList("1,face.vac\r\n2,hair.vac\r\n");
+    const fs::path deep = FolderOfLength(ws.Root().path() / "deep", c.length);
+    ws.SetFolder(c.slot, S(deep));
+    const fs::path presets = c.slot == kPreset ? deep : ws.Folder(kPreset);
+    WriteBytes(presets / "a.kvo", PresetBuilder().ListHeader(1).Entry(1).Build());
+    WriteBytes(presets / "bb.kvo", PresetBuilder().ListHeader(1).Entry(2).Build());
+    Ledger ledger(ws);
+    if (c.slot != kPreset) ledger.Move(c.slot, deep);
+    if (c.slot == kPlugin) {
+      ledger.Put(kPlugin, "hair.vac");
+      ledger.Put(kWork, "face.vac");
+    } else {
+      ledger.Put(kPlugin, "a.vac");
+      ledger.Put(kPlugin, "ab.vac");
+      ledger.Put(kPlugin, "hair.vac");
+    }
+    EXPECT_EQ(ws.Run(kExecute), kCompleted);
+    EXPECT_EQ(ws.Log(), RunLog(c.counts, c.moves, c.report));
+    Where expected = ledger.Unmoved();
+    for (const auto& [from, to] : c.after) expected[from] = to;
+    EXPECT_EQ(ledger.Now(), expected);
+  }
+}
+
+// ---- Japanese names ---------------------------------------------------------------
+
+// 髪型 (hair style), ボディ (body), 顔 (face), 基本 (base), 古い (old), 予備 (spare).
+struct JapaneseText {
+  std::string hair, body, face, base, old, spare;
+};
+const JapaneseText kUtf8 = {"\xE9\xAB\xAA\xE5\x9E\x8B", "\xE3\x83\x9C\xE3\x83\x87\xE3\x82\xA3",
+                            "\xE9\xA1\x94", "\xE5\x9F\xBA\xE6\x9C\xAC",
+                            "\xE5\x8F\xA4\xE3\x81\x84", "\xE4\xBA\x88\xE5\x82\x99"};
+const JapaneseText kShiftJis = {"\x94\xaf\x8c\x5e", "\x83\x7b\x83\x66\x83\x42", "\x8a\xe7",
+                                "\x8a\xee\x96\x7b", "\x8c\xc3\x82\xa2", "\x97\x5c\x94\xf5"};
+
+void RunJapanese(const JapaneseText& list) {
+  const JapaneseText& file = kUtf8;  // file names on disk and in the log
+  RunWorkspace ws;
+  ws.IdList("1," + list.hair + ".vac\r\n2," + list.body + ".vac\r\n3," + list.face + ".vac\r\n");
+  ws.ExList(list.base + ".vac\r\n");
+  ws.Preset(file.hair + ".kvo", {1, 2});
+  ws.Preset(file.face + ".kvo", {3});
+  Ledger ledger(ws);
+  ledger.Put(kPlugin, file.base + ".vac");
+  ledger.Put(kPlugin, file.old + ".vac");
+  ledger.Put(kPlugin, file.hair + ".vac");
+  ledger.Put(kWork, file.body + ".vac");
+  ledger.Put(kWork, file.spare + ".vac");
+  EXPECT_EQ(ws.Run(kExecute), kCompleted);
+  EXPECT_EQ(ws.Log(), RunLog("3/2/2", "1/0 1/0",
+                             "→ 不足無し/不足有り = 1/1\r\n" + file.face + ".kvo\r\n  - " +
+                                 file.face + ".vac\r\n"));
+  Where expected = ledger.Unmoved();
+  expected["Plugin/" + file.old + ".vac"] = "Work/" + file.old + ".vac";
+  expected["Work/" + file.body + ".vac"] = "Plugin/" + file.body + ".vac";
+  EXPECT_EQ(ledger.Now(), expected);
+}
+
+TEST(FaultMatrix, JapaneseNamesInUtf8Lists) {
+  if (ListEncoding() != "UTF-8") GTEST_SKIP() << "the lists here are in " << ListEncoding();
+  RunJapanese(kUtf8);
+}
+
+TEST(FaultMatrix, JapaneseNamesInShiftJisListsUnderCodePage932) {
+  const std::string encoding = ListEncoding();
+  if (encoding == "Shift-JIS") {
+    RunJapanese(kShiftJis);
+    return;
+  }
+#ifdef _WIN32
+  GTEST_SKIP() << "the ANSI code page is not 932 (run under scripts/wine-run)";
+#else
+  // The code page is taken once per process: run this case in a child
+  // process whose locale names Shift-JIS.
+  if (std::getenv("KVO_SHIFT_JIS_CHILD") != nullptr) {
+    FAIL() << "the child's lists are in " << encoding;
+  }
+  char self[4096];
+  const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+  ASSERT_GT(n, 0);
+  self[n] = 0;
+  const std::string command =
+      std::string("env -u LC_ALL -u LC_CTYPE LANG=ja_JP.SJIS KVO_SHIFT_JIS_CHILD=1 '") + self +
+      "' --gtest_filter=FaultMatrix.JapaneseNamesInShiftJisListsUnderCodePage932 2>&1";
+  FILE* child = ::popen(command.c_str(), "r");
+  ASSERT_NE(child, nullptr);
+  std::string output;
+  char chunk[4096];
+  while (std::size_t got = std::fread(chunk, 1, sizeof chunk, child)) output.append(chunk, got);
+  const int status = ::pclose(child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
+  EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
+#endif
+}
+
+}  // namespace
+}  // namespace kvo::test
