@@ -456,6 +456,15 @@ dev_t DeviceOf(const fs::path& path) {
 }
 #endif
 
+// A folder outside the workspace, removed with everything in it at the end.
+struct RemovedOnExit {
+  fs::path path;
+  ~RemovedOnExit() {
+    std::error_code ignored;
+    if (!path.empty()) fs::remove_all(path, ignored);
+  }
+};
+
 TEST(FaultMatrix, WorkFolderOnAnotherFileSystem) {
   RunWorkspace ws;
   LayLists(ws);
@@ -466,24 +475,12 @@ TEST(FaultMatrix, WorkFolderOnAnotherFileSystem) {
   if (!fs::is_directory(shm)) GTEST_SKIP() << "no /dev/shm to put the Work folder on";
   const fs::path other = shm / ("kvo-work-" + ws.Root().path().filename().u8string());
   fs::create_directory(other);
-  struct Cleanup {
-    fs::path p;
-    ~Cleanup() {
-      std::error_code e;
-      fs::remove_all(p, e);
-    }
-  } cleanup{other};
+  const RemovedOnExit cleanup{other};
   ws.SetFolder(kWork, S(other));
 #else
   Tmpfs tmpfs(ws.Folder(kWork), "size=4m,mode=0755");
   fs::path other = ws.Folder(kWork);
-  struct Cleanup {
-    fs::path p;
-    ~Cleanup() {
-      std::error_code e;
-      if (!p.empty()) fs::remove_all(p, e);
-    }
-  } cleanup{};
+  RemovedOnExit cleanup;
   if (!tmpfs.Mounted()) {
     // No mounting here: /dev/shm will do when it is another file system.
     if (!fs::is_directory("/dev/shm") || DeviceOf("/dev/shm") == DeviceOf(ws.Root().path())) {
@@ -491,7 +488,7 @@ TEST(FaultMatrix, WorkFolderOnAnotherFileSystem) {
     }
     other = fs::path("/dev/shm") / ("kvo-work-" + ws.Root().path().filename().u8string());
     fs::create_directory(other);
-    cleanup.p = other;
+    cleanup.path = other;
     ws.SetFolder(kWork, S(other));
     std::printf("note: %s; the Work folder is in /dev/shm\n", tmpfs.Why().c_str());
   }
