@@ -445,11 +445,18 @@ bool MoveNoReplace(const std::u16string& from, const std::u16string& to) {
 // ---- text ------------------------------------------------------------------
 
 int CompareNames(const char16_t* a, const char16_t* b) {
+  // Names compared in a set mostly share a long prefix: equal units need no
+  // folding (and only equal units can both be the terminator).
   for (;; ++a, ++b) {
-    const char16_t x = Fold(*a);
-    const char16_t y = Fold(*b);
+    const char16_t ca = *a;
+    const char16_t cb = *b;
+    if (ca == cb) {
+      if (ca == 0) return 0;
+      continue;
+    }
+    const char16_t x = Fold(ca);
+    const char16_t y = Fold(cb);
     if (x != y) return x < y ? -1 : 1;
-    if (x == 0) return 0;
   }
 }
 

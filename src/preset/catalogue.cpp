@@ -1,5 +1,8 @@
 #include "preset/catalogue.h"
 
+#include <cstdint>
+#include <vector>
+
 #include "lists/side_lists.h"
 #include "platform/platform.h"
 #include "preset/preset_reader.h"
@@ -14,21 +17,42 @@ Catalogue::Catalogue() {
 void Catalogue::BuildRequired(const std::u16string& presetFolder, const NameSet& presetListing,
                               NameSet& required) {
   if (&required != &exList) required = exList;
+  // Presets need the same archives over and over. The reader says which
+  // id-table entries each preset added, and an entry whose text was given to
+  // `required` once is there (or an equivalent is), so giving it again would
+  // change nothing: only each entry's first use is inserted. Within one preset
+  // the order of insertion does not matter, as its names are all distinct.
+  std::vector<bool> given(idTable.Size(), false);
+  AddedNames added;
   std::u16string path;
   for (const std::u16string& name : presetListing) {
     PresetRecord work;
     int result;
     if (presetFolder.empty()) {
-      result = ReadPreset(work, name, idTable);
+      result = ReadPreset(work, name, idTable, std::u16string(), &added);
     } else if (platform::CombinePath(presetFolder, name, path)) {
-      result = ReadPreset(work, name, idTable, path);
+      result = ReadPreset(work, name, idTable, path, &added);
     } else {
       // No full path fits: the preset cannot be opened, so it is unreadable.
       work.fileName = name;
       result = -1;
     }
     if (result != 0) continue;
-    for (const std::u16string& needed : work.needs) required.Insert(needed);
+    bool placeholders = false;
+    for (std::uint32_t entry : added) {
+      if (entry == kAddedPlaceholder) {
+        placeholders = true;
+      } else if (!given[entry]) {
+        required.Insert(idTable.NameAt(entry));
+        given[entry] = true;
+      }
+    }
+    if (placeholders) {
+      // Placeholder names are made by the reader, not kept in the id table.
+      for (const std::u16string& needed : work.needs) {
+        if (needed.compare(0, 4, u"\?\?\?(") == 0) required.Insert(needed);
+      }
+    }
     presets.Append(std::move(work));
   }
 }

@@ -43,16 +43,20 @@ inline std::int32_t EntryAt(const unsigned char* r, std::size_t avail, std::size
   return length;
 }
 
-void AddNeeds(std::int32_t itemId, const IdTable& idTable, NameSet& needs) {
+void AddNeeds(std::int32_t itemId, const IdTable& idTable, NameSet& needs, AddedNames* added) {
   auto range = idTable.Lookup(itemId);
   if (range.first != range.second) {
-    for (auto it = range.first; it != range.second; ++it) needs.Insert(it->second);
+    for (auto it = range.first; it != range.second; ++it) {
+      if (needs.Insert(it->second) && added != nullptr) {
+        added->push_back(static_cast<std::uint32_t>(idTable.IndexOf(it)));
+      }
+    }
     return;
   }
   if (itemId >= kPlaceholderMinId) {
     char16_t text[platform::kLineBufferUnits];
     platform::FormatLine(text, u"\?\?\?(%d)", static_cast<int>(itemId));
-    needs.Insert(std::u16string(text));
+    if (needs.Insert(std::u16string(text)) && added != nullptr) added->push_back(kAddedPlaceholder);
   }
 }
 
@@ -75,7 +79,7 @@ struct FileCloser {
 }  // namespace
 
 int ParsePreset(const unsigned char* data, std::size_t size, const IdTable& idTable,
-                NameSet& needs) {
+                NameSet& needs, AddedNames* added) {
   if (size < kMinFileSize) return -1;
   if (std::memcmp(data, kMagic, sizeof kMagic) != 0) return -1;
   const std::int64_t scanStart = kScanBase + I32(data + kSkipOffset);
@@ -110,7 +114,7 @@ int ParsePreset(const unsigned char* data, std::size_t size, const IdTable& idTa
     while ((length = EntryAt(data + r, size - r, 8)) == 0) {
       if (++r >= size) return -1;
     }
-    AddNeeds(I32(data + r + 8 + length), idTable, needs);
+    AddNeeds(I32(data + r + 8 + length), idTable, needs, added);
     r += 16 + static_cast<std::size_t>(length);
     if (r > size) r = size;
   }
@@ -118,8 +122,9 @@ int ParsePreset(const unsigned char* data, std::size_t size, const IdTable& idTa
 }
 
 int ReadPreset(PresetRecord& record, const std::u16string& fileName, const IdTable& idTable,
-               const std::u16string& openPath) {
+               const std::u16string& openPath, AddedNames* added) {
   record.fileName = fileName;
+  if (added != nullptr) added->clear();
   platform::FileHandle file =
       platform::OpenForReadNoShare(openPath.empty() ? fileName : openPath);
   if (file == nullptr) return -1;
@@ -141,7 +146,7 @@ int ReadPreset(PresetRecord& record, const std::u16string& fileName, const IdTab
   platform::CloseFile(file);
   closer.file = nullptr;
   if (size == 0) return -1;
-  return ParsePreset(buffer.storage.get(), size, idTable, record.needs);
+  return ParsePreset(buffer.storage.get(), size, idTable, record.needs, added);
 }
 
 std::size_t PresetReadBufferCapacity() { return PresetReadBuffer().capacity; }

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "lists/name_set.h"
 
@@ -14,17 +15,24 @@ namespace kvo {
 // as a visible placeholder, so the report shows that something is missing.
 constexpr std::int32_t kPlaceholderMinId = 67108864;  // 2^26
 
+// What a read added to `needs`, for callers that go on to merge it into a
+// larger set: one element per name that was new to `needs`, in the order it
+// was added: the name's id-table entry (IdTable::IndexOf), or
+// kAddedPlaceholder for a placeholder name.
+using AddedNames = std::vector<std::uint32_t>;
+constexpr std::uint32_t kAddedPlaceholder = 0xFFFFFFFFu;
+
 // Sets record.fileName to `fileName`, opens `openPath` (the file's full path;
 // the bare name when empty) with no sharing, reads it whole and fills
 // record.needs. 0 when read, -1 when it cannot be opened or is not a readable
-// preset.
+// preset. `added`, when given, is cleared and then filled as described above.
 int ReadPreset(PresetRecord& record, const std::u16string& fileName, const IdTable& idTable,
-               const std::u16string& openPath = std::u16string());
+               const std::u16string& openPath = std::u16string(), AddedNames* added = nullptr);
 
-// The format rules on bytes already in memory; fills `needs`. Never reads
-// outside data[0, size).
+// The format rules on bytes already in memory; fills `needs` (and appends to
+// `added` when given). Never reads outside data[0, size).
 int ParsePreset(const unsigned char* data, std::size_t size, const IdTable& idTable,
-                NameSet& needs);
+                NameSet& needs, AddedNames* added = nullptr);
 
 // The process-wide read buffer shared by every ReadPreset call: it grows to
 // twice the size of a file that does not fit and never shrinks.
