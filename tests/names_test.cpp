@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+#include <map>
+#include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -47,6 +52,80 @@ TEST(NameSet, CopiesAreDeepAndSelfCopyChangesNothing) {
   NameSet& alias = copy;
   copy = alias;
   EXPECT_EQ(Names(copy), (std::vector<std::u16string>{u"body.vac", u"Face.vac"}));
+}
+
+// Sets of thousands of names in every insertion order, against an ordered
+// model of the same rules: first spelling kept, case-insensitive order.
+TEST(NameSet, LargeSetsMatchAnOrderedModelInAnyInsertionOrder) {
+  std::vector<std::u16string> names;
+  for (int i = 0; i < 3000; ++i) {
+    std::string text = "n" + std::to_string(i * 7919 % 3001) + (i % 3 ? ".vac" : ".VAC");
+    names.emplace_back(text.begin(), text.end());
+    if (i % 5 == 0) {  // the same name in other letter case, inserted later
+      std::string upper = text;
+      for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      names.emplace_back(upper.begin(), upper.end());
+    }
+  }
+  struct Order {
+    const char* what;
+    void (*arrange)(std::vector<std::u16string>&);
+  };
+  const Order orders[] = {
+      {"as made", [](std::vector<std::u16string>&) {}},
+      {"ascending", [](std::vector<std::u16string>& v) { std::stable_sort(v.begin(), v.end(), NameLess()); }},
+      {"descending", [](std::vector<std::u16string>& v) {
+         std::stable_sort(v.begin(), v.end(), [](const std::u16string& a, const std::u16string& b) {
+           return NameLess()(b, a);
+         });
+       }},
+      {"shuffled", [](std::vector<std::u16string>& v) { std::shuffle(v.begin(), v.end(), std::mt19937(5)); }},
+  };
+  for (const Order& order : orders) {
+    std::vector<std::u16string> input = names;
+    order.arrange(input);
+    NameSet set;
+    std::set<std::u16string, NameLess> model;
+    for (std::size_t i = 0; i < input.size(); ++i) {
+      const bool added = i % 2 ? set.Insert(input[i]) : set.Insert(std::u16string(input[i]));
+      ASSERT_EQ(added, model.insert(input[i]).second) << order.what << " at " << i;
+    }
+    EXPECT_EQ(Names(set), std::vector<std::u16string>(model.begin(), model.end())) << order.what;
+    EXPECT_EQ(set.Size(), model.size()) << order.what;
+    for (const std::u16string& name : names) {
+      EXPECT_TRUE(set.Contains(name)) << order.what;
+      EXPECT_FALSE(set.Contains(name + u"x")) << order.what;
+    }
+    EXPECT_FALSE(set.Contains(u""));
+    NameSet copy;
+    copy = set;
+    set.Clear();
+    EXPECT_TRUE(Names(set).empty());
+    EXPECT_EQ(Names(copy), std::vector<std::u16string>(model.begin(), model.end())) << order.what;
+  }
+}
+
+// Adding in any order, and looking up between the additions, keeps equal ids
+// in the order they were added.
+TEST(IdTable, AnyOrderOfAddingAndLookingUpMatchesAMultimap) {
+  IdTable table;
+  std::multimap<std::int32_t, std::u16string> model;
+  std::mt19937 random(11);
+  for (int i = 0; i < 5000; ++i) {
+    const std::int32_t id = static_cast<std::int32_t>(random() % 700) - 100;
+    std::string text = "e" + std::to_string(i);
+    table.Add(id, std::u16string(text.begin(), text.end()));
+    model.emplace(id, std::u16string(text.begin(), text.end()));
+    if (i % 997 == 0 || i == 4999) {
+      for (std::int32_t probe = -101; probe <= 601; ++probe) {
+        std::vector<std::u16string> expected;
+        auto range = model.equal_range(probe);
+        for (auto it = range.first; it != range.second; ++it) expected.push_back(it->second);
+        ASSERT_EQ(Lookup(table, probe), expected) << "id " << probe << " after " << i;
+      }
+    }
+  }
+  EXPECT_EQ(table.Size(), model.size());
 }
 
 TEST(IdTable, EqualIdsKeepInsertionOrderAndNothingIsMerged) {

@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <list>
-#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -25,26 +25,135 @@ struct NameLess {
 };
 
 // An ordered set of file names. The first spelling inserted is the one kept.
+//
+// The names are kept in ascending order in a row of blocks, each a sorted
+// array of at most kBlockMax names; a name is found by a binary search over
+// the blocks' last names and then within its block. A run builds one small
+// set per preset (tens of names) and a few sets of tens of thousands; against
+// a node per name this halves the allocations and keeps neighbours together.
 class NameSet {
+  using Block = std::vector<std::u16string>;
+
  public:
-  using const_iterator = std::set<std::u16string, NameLess>::const_iterator;
+  class const_iterator {
+   public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = std::u16string;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const std::u16string*;
+    using reference = const std::u16string&;
+
+    const_iterator() = default;
+    reference operator*() const { return (*blocks_)[block_][index_]; }
+    pointer operator->() const { return &(*blocks_)[block_][index_]; }
+    const_iterator& operator++() {
+      if (++index_ == (*blocks_)[block_].size()) {
+        ++block_;
+        index_ = 0;
+      }
+      return *this;
+    }
+    const_iterator operator++(int) {
+      const_iterator before = *this;
+      ++*this;
+      return before;
+    }
+    friend bool operator==(const const_iterator& a, const const_iterator& b) {
+      return a.block_ == b.block_ && a.index_ == b.index_;
+    }
+    friend bool operator!=(const const_iterator& a, const const_iterator& b) { return !(a == b); }
+
+   private:
+    friend class NameSet;
+    const_iterator(const std::vector<Block>* blocks, std::size_t block, std::size_t index)
+        : blocks_(blocks), block_(block), index_(index) {}
+    const std::vector<Block>* blocks_ = nullptr;
+    std::size_t block_ = 0;
+    std::size_t index_ = 0;
+  };
 
   // Adds the name unless an equivalent one is already stored; true when it
   // was added.
-  bool Insert(const std::u16string& name) { return names_.insert(name).second; }
-  bool Insert(std::u16string&& name) { return names_.insert(std::move(name)).second; }
+  bool Insert(const std::u16string& name) { return Add(name, name); }
+  bool Insert(std::u16string&& name) { return Add(name, std::move(name)); }
   bool Contains(const std::u16string& name) const {
-    return names_.find(name) != names_.end();
+    if (blocks_.empty()) return false;
+    const Block& block = blocks_[BlockFor(name)];
+    auto at = std::lower_bound(block.begin(), block.end(), name, NameLess());
+    return at != block.end() && !NameLess()(name, *at);
   }
-  std::size_t Size() const { return names_.size(); }
-  bool Empty() const { return names_.empty(); }
-  void Clear() { names_.clear(); }
+  std::size_t Size() const { return size_; }
+  bool Empty() const { return size_ == 0; }
+  void Clear() {
+    blocks_.clear();
+    size_ = 0;
+  }
 
-  const_iterator begin() const { return names_.begin(); }
-  const_iterator end() const { return names_.end(); }
+  const_iterator begin() const { return const_iterator(&blocks_, 0, 0); }
+  const_iterator end() const { return const_iterator(&blocks_, blocks_.size(), 0); }
 
  private:
-  std::set<std::u16string, NameLess> names_;
+  static constexpr std::size_t kBlockMax = 64;
+
+  // The block a name belongs in: the first whose last name does not order
+  // before it, or the last block. Only for a non-empty set (no block is ever
+  // empty).
+  std::size_t BlockFor(const std::u16string& name) const {
+    std::size_t lo = 0;
+    std::size_t hi = blocks_.size() - 1;
+    while (lo < hi) {
+      const std::size_t mid = lo + (hi - lo) / 2;
+      if (NameLess()(blocks_[mid].back(), name)) {
+        lo = mid + 1;
+      } else {
+        hi = mid;
+      }
+    }
+    return lo;
+  }
+
+  // Every step that can run out of memory comes before the set changes, so
+  // a failed insertion leaves it as it was.
+  template <typename Name>
+  bool Add(const std::u16string& probe, Name&& name) {
+    if (blocks_.empty()) {
+      Block first;
+      first.reserve(8);
+      first.emplace_back(std::forward<Name>(name));
+      blocks_.push_back(std::move(first));
+      size_ = 1;
+      return true;
+    }
+    std::size_t b = BlockFor(probe);
+    auto at = std::lower_bound(blocks_[b].begin(), blocks_[b].end(), probe, NameLess());
+    if (at != blocks_[b].end() && !NameLess()(probe, *at)) return false;
+    // `probe` may be the very string `name` moves from: compare with the
+    // stored copy from here on.
+    std::u16string stored(std::forward<Name>(name));
+    if (blocks_[b].size() == kBlockMax) {
+      Split(b);
+      if (NameLess()(blocks_[b].back(), stored)) ++b;
+      at = std::lower_bound(blocks_[b].begin(), blocks_[b].end(), stored, NameLess());
+    }
+    blocks_[b].insert(at, std::move(stored));
+    ++size_;
+    return true;
+  }
+
+  // Moves the upper half of a full block into a new block after it.
+  void Split(std::size_t b) {
+    Block upper;
+    upper.reserve(kBlockMax);
+    blocks_.insert(blocks_.begin() + static_cast<std::ptrdiff_t>(b) + 1, Block());
+    Block& lower = blocks_[b];
+    const std::size_t half = lower.size() / 2;
+    for (std::size_t i = half; i < lower.size(); ++i) upper.push_back(std::move(lower[i]));
+    lower.erase(lower.begin() + static_cast<std::ptrdiff_t>(half), lower.end());
+    blocks_[b + 1].swap(upper);
+  }
+
+  std::vector<Block> blocks_;
+  std::size_t size_ = 0;
 };
 
 // Item id -> plug-in file names. Equal ids keep the order they were added in.
