@@ -32,6 +32,9 @@ constexpr DWORD kShowTimeoutMs = 20000;  // a program's first window (Wine may b
 constexpr DWORD kBoxTimeoutMs = 10000;   // a box after a click
 constexpr DWORD kRunTimeoutMs = 60000;    // a whole run, from OK to the result box
 constexpr DWORD kQuietMs = 600;          // how long "nothing happens" is watched
+// How long a window may take to answer a message. Not SMTO_ABORTIFHUNG: a
+// thread that has just finished a long run counts as hung for a moment.
+constexpr DWORD kAnswerTimeoutMs = 10000;
 
 void Sleep(DWORD ms);
 
@@ -50,6 +53,9 @@ void Click(HWND dialog, int id);
 // A key press posted to whichever control of `thread` has the keyboard focus.
 void PressKey(DWORD thread, UINT key);
 HWND FocusOf(DWORD thread);
+// Waits until `window` has its thread's keyboard focus. Focus follows the
+// active window, so tests that rely on it must not run beside others.
+bool WaitFocus(HWND window, DWORD timeoutMs);
 // The children of `dialog` in Z order (template order for a dialog).
 std::vector<HWND> Children(HWND dialog);
 // A child's window rectangle in the dialog's client coordinates.

@@ -4,6 +4,7 @@
 //   kvo_uitest --list
 //   kvo_uitest --make-demo FOLDER --exe KvoManager.exe
 //   kvo_uitest --demo FOLDER
+//   kvo_uitest --keep-desktop SECONDS STOPFILE   (see desktop-keeper)
 //
 // Each case lays out a fresh folder (under .\uitest), starts the real
 // program there and acts on it from this process, as a user would. Each case
@@ -145,23 +146,6 @@ ULONGLONG WriteTime(const std::wstring& path) {
 constexpr int kBrowseTitleId = 0x3742;
 constexpr int kBrowseTreeId = 0x3741;
 
-// Clicks a browse button and waits for the folder browser.
-HWND OpenBrowser(const Program& program, int button, const std::wstring& title) {
-  ui::Click(program.dialog(), button);
-  HWND browser = ui::WaitOwnedDialog(program.dialog(), ui::kBoxTimeoutMs);
-  Expect(browser != nullptr, "no folder browser after clicking " + std::to_string(button));
-  Expect(GetDlgItem(browser, kBrowseTreeId) != nullptr, "the owned window is no folder browser");
-  HWND titleStatic = GetDlgItem(browser, kBrowseTitleId);
-  Expect(titleStatic != nullptr, "the folder browser has no title");
-  const std::wstring shown = ui::TextOf(titleStatic);
-  Expect(shown == title, "browse title is " + ui::Visible(shown) + ", expected " + ui::Visible(title));
-  // Let it finish initialising, the preselection included, before acting on it.
-  WaitForInputIdle(program.process(), ui::kBoxTimeoutMs);
-  ui::Sleep(300);
-  WaitForInputIdle(program.process(), ui::kBoxTimeoutMs);
-  return browser;
-}
-
 // The browser's folder tree, read and driven from outside. Item structures
 // and text buffers have to live in the browser's process.
 class BrowserTree {
@@ -177,7 +161,7 @@ class BrowserTree {
   HTREEITEM Next(HTREEITEM item, WPARAM relation) const {
     DWORD_PTR next = 0;
     SendMessageTimeoutW(tree_, TVM_GETNEXTITEM, relation, reinterpret_cast<LPARAM>(item),
-                        SMTO_ABORTIFHUNG, 5000, &next);
+                        SMTO_NORMAL, ui::kAnswerTimeoutMs, &next);
     return reinterpret_cast<HTREEITEM>(next);
   }
   std::wstring Text(HTREEITEM item) const {
@@ -189,8 +173,8 @@ class BrowserTree {
     local.item.cchTextMax = MAX_PATH;
     WriteProcessMemory(process_, remote_, &local, sizeof local, nullptr);
     DWORD_PTR ok = 0;
-    SendMessageTimeoutW(tree_, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(remote_), SMTO_ABORTIFHUNG,
-                        5000, &ok);
+    SendMessageTimeoutW(tree_, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(remote_), SMTO_NORMAL,
+                        ui::kAnswerTimeoutMs, &ok);
     ReadProcessMemory(process_, remote_, &local, sizeof local, nullptr);
     local.text[MAX_PATH - 1] = 0;
     return ok ? std::wstring(local.text) : L"";
@@ -199,7 +183,7 @@ class BrowserTree {
   void Select(HTREEITEM item) const {
     DWORD_PTR ok = 0;
     SendMessageTimeoutW(tree_, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item),
-                        SMTO_ABORTIFHUNG, 5000, &ok);
+                        SMTO_NORMAL, ui::kAnswerTimeoutMs, &ok);
     Expect(ok != 0, "the tree did not select the item");
   }
   HTREEITEM Selected() const { return Next(nullptr, TVGN_CARET); }
@@ -238,8 +222,8 @@ void SelectInBrowser(const Program& program, HWND browser, const std::wstring& p
   WriteProcessMemory(program.process(), remote, path.c_str(), bytes, nullptr);
   DWORD_PTR result = 0;
   const BOOL answered = SendMessageTimeoutW(browser, BFFM_SETSELECTIONW, TRUE,
-                                            reinterpret_cast<LPARAM>(remote), SMTO_ABORTIFHUNG,
-                                            5000, &result);
+                                            reinterpret_cast<LPARAM>(remote), SMTO_NORMAL,
+                                            ui::kAnswerTimeoutMs, &result);
   VirtualFreeEx(program.process(), remote, 0, MEM_RELEASE);
   Expect(answered != FALSE, "the browser did not answer BFFM_SETSELECTIONW");
 }
@@ -254,6 +238,30 @@ void ExpectSelected(const Program& program, HWND browser, const std::wstring& it
          "browser selection " + when + " is " + ui::Visible(itemText) + " in " +
              ui::Visible(parentText) + ", expected " + ui::Visible(item) + " in " +
              ui::Visible(parent));
+}
+
+// Clicks a browse button and waits for the folder browser.
+HWND OpenBrowser(const Program& program, int button, const std::wstring& title,
+                 const std::wstring& folder) {
+  ui::Click(program.dialog(), button);
+  HWND browser = ui::WaitOwnedDialog(program.dialog(), ui::kBoxTimeoutMs);
+  Expect(browser != nullptr, "no folder browser after clicking " + std::to_string(button));
+  Expect(GetDlgItem(browser, kBrowseTreeId) != nullptr, "the owned window is no folder browser");
+  HWND titleStatic = GetDlgItem(browser, kBrowseTitleId);
+  Expect(titleStatic != nullptr, "the folder browser has no title");
+  const std::wstring shown = ui::TextOf(titleStatic);
+  Expect(shown == title, "browse title is " + ui::Visible(shown) + ", expected " + ui::Visible(title));
+  // It opens on the slot's folder: wait until that is selected (it is
+  // selected again once the browser is up, which takes a moment under load).
+  BrowserTree tree(program, browser);
+  const ULONGLONG end = GetTickCount64() + ui::kBoxTimeoutMs;
+  std::wstring selected;
+  while ((selected = tree.Text(tree.Selected())) != folder) {
+    Expect(GetTickCount64() < end, "the browser opened on " + ui::Visible(selected) +
+                                       ", not on the slot's folder " + ui::Visible(folder));
+    ui::Sleep(20);
+  }
+  return browser;
 }
 
 void CloseBrowser(HWND browser, int answer) {
@@ -487,9 +495,9 @@ void CaseStartAndClose(const std::string& name) {
   program.Start(w.exe, w.root);
   ExpectPaths(program, w.plugin, w.preset, w.work, "after start");
   Expect(program.Pane().empty(), "the pane is not empty at start");
-  Expect(ui::FocusOf(program.thread()) == program.Control(1008), "button 1008 has not the focus");
+  Expect(ui::WaitFocus(program.Control(1008), ui::kBoxTimeoutMs), "button 1008 has not the focus");
   DWORD_PTR def = 0;
-  SendMessageTimeoutW(program.dialog(), DM_GETDEFID, 0, 0, SMTO_ABORTIFHUNG, 5000, &def);
+  SendMessageTimeoutW(program.dialog(), DM_GETDEFID, 0, 0, SMTO_NORMAL, ui::kAnswerTimeoutMs, &def);
   Expect(LOWORD(def) == 1008, "the default button is " + std::to_string(LOWORD(def)));
   program.Close();
   ExpectFileBytes(w.settings, before, "settings file after close");
@@ -507,6 +515,8 @@ void CaseConfirmationBoxes(const std::string& name) {
     for (const char* answer : {"Cancel", "Esc", "Enter"}) {
       const std::string what = "button " + std::to_string(button) + ", " + answer;
       HWND box = program.Confirm(button);
+      Expect(ui::WaitFocus(GetDlgItem(box, IDCANCEL), ui::kBoxTimeoutMs),
+             what + ": Cancel does not have the focus");
       if (std::strcmp(answer, "Cancel") == 0) {
         PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
       } else {
@@ -569,11 +579,13 @@ void CaseEscAndEnter(const std::string& name) {
   program.Start(w.exe, w.root);
   PostMessageW(program.dialog(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
   program.ExpectQuiet("after WM_COMMAND IDCANCEL");
+  Expect(ui::WaitFocus(program.Control(1008), ui::kBoxTimeoutMs), "button 1008 has not the focus");
   ui::PressKey(program.thread(), VK_ESCAPE);
   program.ExpectQuiet("after the Esc key");
   PostMessageW(program.dialog(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
   program.ExpectQuiet("after WM_COMMAND IDOK");
 
+  Expect(ui::WaitFocus(program.Control(1008), ui::kBoxTimeoutMs), "button 1008 has not the focus");
   ui::PressKey(program.thread(), VK_RETURN);
   HWND box = ui::WaitOwnedDialog(program.dialog(), ui::kBoxTimeoutMs);
   Expect(box != nullptr, "Enter on the dialog showed no confirmation box");
@@ -788,19 +800,20 @@ void CaseBrowse(const std::string& name) {
   program.Start(w.exe, w.root);
 
   // The browser opens on the slot's folder; OK straight away returns it.
-  HWND browser = OpenBrowser(program, 1007, L"Work:");
+  HWND browser = OpenBrowser(program, 1007, L"Work:", L"Work");
   ExpectSelected(program, browser, L"Work", L"browse", "when the browser opens");
   CloseBrowser(browser, IDOK);
   ExpectPaths(program, w.plugin, w.preset, w.work, "after OK on the preselected folder");
 
   for (int button : {1005, 1006}) {
-    browser = OpenBrowser(program, button, button == 1005 ? L"Plugin:" : L"Preset:");
+    browser = OpenBrowser(program, button, button == 1005 ? L"Plugin:" : L"Preset:",
+                          button == 1005 ? L"Plugin" : L"Preset");
     ChooseSibling(program, browser, L"Work2");
     CloseBrowser(browser, IDCANCEL);
     ExpectPaths(program, w.plugin, w.preset, w.work, "after a cancelled browse");
   }
 
-  browser = OpenBrowser(program, 1007, L"Work:");
+  browser = OpenBrowser(program, 1007, L"Work:", L"Work");
   ChooseSibling(program, browser, L"Work2");
   ExpectSelected(program, browser, L"Work2", L"browse", "after selecting Work2");
   CloseBrowser(browser, IDOK);
@@ -826,7 +839,7 @@ void CaseBrowseNoFileSystemPath(const std::string& name) {
   ws::Workspace w = StandardWorkspace(name);
   Program program;
   program.Start(w.exe, w.root);
-  HWND browser = OpenBrowser(program, 1007, L"Work:");
+  HWND browser = OpenBrowser(program, 1007, L"Work:", L"Work");
   // "My Computer": a shell folder with no file-system path. The browser
   // greys OK out for it; a posted IDOK still ends the browse with it.
   SelectInBrowser(program, browser, L"::{20D04FE0-3AEA-1069-A2D8-08002B30309D}");
@@ -937,7 +950,7 @@ void CaseSettingsSaveBlocked(const std::string& name) {
 
     Program program;
     program.Start(w.exe, w.root);
-    HWND browser = OpenBrowser(program, 1007, L"Work:");
+    HWND browser = OpenBrowser(program, 1007, L"Work:", L"Work");
     ChooseSibling(program, browser, L"Work2");
     CloseBrowser(browser, IDOK);
     ExpectPaths(program, w.plugin, w.preset, work2, label + ": after choosing Work2");
@@ -1035,12 +1048,27 @@ int RunDemo(const std::wstring& folder) {
   return 0;
 }
 
+// Holds a hidden window for up to `seconds`, or until `stopFile` exists, so
+// that Wine's desktop process stays up between the test programs (without
+// any window it quits, and the next program waits seconds for a new one).
+int KeepDesktop(int seconds, const std::wstring& stopFile) {
+  ui::KeepDesktopAlive();
+  const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;
+  while (GetTickCount64() < end && !ws::Exists(stopFile)) {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 200, QS_ALLINPUT);
+  }
+  return 0;
+}
+
 int Usage() {
   std::fprintf(stderr,
                "usage: kvo_uitest --exe KvoManager.exe [--lowmem KvoManagerLowMem.exe] [case ...]\n"
                "       kvo_uitest --list\n"
                "       kvo_uitest --make-demo FOLDER --exe KvoManager.exe\n"
-               "       kvo_uitest --demo FOLDER\n");
+               "       kvo_uitest --demo FOLDER\n"
+               "       kvo_uitest --keep-desktop SECONDS STOPFILE\n");
   return 2;
 }
 
@@ -1061,6 +1089,9 @@ int wmain(int argc, wchar_t** argv) {
       g_lowMemExe = DosPath(argv[++i]);
     } else if (arg == L"--make-demo" && hasValue) {
       makeDemo = DosPath(argv[++i]);
+    } else if (arg == L"--keep-desktop" && i + 2 < argc) {
+      const int seconds = _wtoi(argv[i + 1]);
+      return KeepDesktop(seconds, DosPath(argv[i + 2]));
     } else if (arg == L"--demo" && hasValue) {
       demo = DosPath(argv[++i]);
     } else if (arg.rfind(L"--", 0) == 0) {
