@@ -157,11 +157,10 @@ class NameSet {
 };
 
 // Item id -> plug-in file names. Equal ids keep the order they were added in.
-// The entries are kept in one array sorted by id (stably, so equal ids stay
-// in the order of adding) and found by binary search: the table is filled
-// once from IdList.txt and then only looked up, hundreds of thousands of
-// times per run. Adding in ascending order keeps it sorted; otherwise it is
-// sorted at the next lookup.
+// The table is filled once from IdList.txt and then only looked up, hundreds
+// of thousands of times per run. So the entries are kept in one array, sorted
+// by id at the first lookup after an addition (stably: equal ids stay in the
+// order of adding), with a hash index from each id to its run of entries.
 class IdTable {
  public:
   using Entry = std::pair<std::int32_t, std::u16string>;
@@ -171,10 +170,15 @@ class IdTable {
   void Add(std::int32_t id, const std::u16string& name) { Push(Entry(id, name)); }
   void Add(std::int32_t id, std::u16string&& name) { Push(Entry(id, std::move(name))); }
   Range Lookup(std::int32_t id) const {
-    if (!sorted_) Sort();
-    auto keys = std::equal_range(ids_.begin(), ids_.end(), id);
-    return Range(entries_.begin() + (keys.first - ids_.begin()),
-                 entries_.begin() + (keys.second - ids_.begin()));
+    if (!indexed_) Index();
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t at = Hash(id) & mask;; at = (at + 1) & mask) {
+      const Slot& slot = slots_[at];
+      if (slot.count == 0) return Range(entries_.end(), entries_.end());
+      if (slot.id == id) {
+        return Range(entries_.begin() + slot.first, entries_.begin() + slot.first + slot.count);
+      }
+    }
   }
   std::size_t Size() const { return entries_.size(); }
   // Position of an entry of a Lookup range among all entries (0 .. Size()-1);
@@ -185,26 +189,65 @@ class IdTable {
   const std::u16string& NameAt(std::size_t index) const { return entries_[index].second; }
 
  private:
+  struct Slot {
+    std::int32_t id;
+    std::uint32_t first;
+    std::uint32_t count;  // 0: an empty slot
+  };
+
+  static std::size_t Hash(std::int32_t id) {
+    return static_cast<std::size_t>((static_cast<std::uint32_t>(id) * 0x9E3779B1u) >> 7);
+  }
+
   void Push(Entry&& entry) {
-    // Room in both arrays first, so that a failed allocation changes nothing.
-    if (ids_.size() == ids_.capacity()) ids_.reserve(2 * ids_.size() + 16);
     const bool inOrder = entries_.empty() || entries_.back().first <= entry.first;
     entries_.push_back(std::move(entry));
-    ids_.push_back(entries_.back().first);
     if (!inOrder) sorted_ = false;
+    indexed_ = false;
   }
-  // Sorting allocates nothing that may fail: stable_sort falls back to an
-  // in-place merge without its buffer, and moving strings cannot throw.
-  void Sort() const {
-    std::stable_sort(entries_.begin(), entries_.end(),
-                     [](const Entry& a, const Entry& b) { return a.first < b.first; });
-    for (std::size_t i = 0; i < entries_.size(); ++i) ids_[i] = entries_[i].first;
-    sorted_ = true;
+
+  // Every allocation here throws when memory runs out (none quietly falls
+  // back), and the table stays whole: the sorted entries replace the old
+  // ones in one swap, and the index is built aside and then swapped in.
+  void Index() const {
+    if (!sorted_) {
+      // Stable: equal ids keep the order of adding.
+      std::vector<std::uint32_t> order(entries_.size());
+      for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint32_t>(i);
+      std::sort(order.begin(), order.end(), [this](std::uint32_t a, std::uint32_t b) {
+        return entries_[a].first < entries_[b].first ||
+               (entries_[a].first == entries_[b].first && a < b);
+      });
+      std::vector<Entry> sorted;
+      sorted.reserve(entries_.size());
+      for (std::uint32_t i : order) sorted.push_back(std::move(entries_[i]));
+      entries_.swap(sorted);
+      sorted_ = true;
+    }
+    std::size_t distinct = 0;
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+      if (i == 0 || entries_[i].first != entries_[i - 1].first) ++distinct;
+    }
+    std::size_t size = 16;
+    while (size < 2 * distinct) size *= 2;
+    std::vector<Slot> slots(size, Slot{0, 0, 0});
+    for (std::size_t i = 0; i < entries_.size();) {
+      std::size_t end = i + 1;
+      while (end < entries_.size() && entries_[end].first == entries_[i].first) ++end;
+      std::size_t at = Hash(entries_[i].first) & (size - 1);
+      while (slots[at].count != 0) at = (at + 1) & (size - 1);
+      slots[at] = Slot{entries_[i].first, static_cast<std::uint32_t>(i),
+                       static_cast<std::uint32_t>(end - i)};
+      i = end;
+    }
+    slots_.swap(slots);
+    indexed_ = true;
   }
 
   mutable std::vector<Entry> entries_;
-  mutable std::vector<std::int32_t> ids_;  // entries_[i].first, searched without touching the names
+  mutable std::vector<Slot> slots_;
   mutable bool sorted_ = true;
+  mutable bool indexed_ = false;
 };
 
 // One preset that was read, and what it needs.

@@ -1,51 +1,93 @@
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
 #include "app/log_pane.h"
 #include "platform/platform.h"
 #include "preset/catalogue.h"
 
-#include <string>
-#include <unordered_map>
-
 namespace kvo {
 namespace {
 
-// Membership in the Plugin listing, asked once per distinct text: presets
-// need the same archives over and over, and both passes ask about each.
+// Membership in the Plugin listing, searched once per distinct text: the
+// presets need the same archives over and over. The answers are kept in an
+// open-addressing table keyed by the texts themselves, which stay in the
+// records (and in place) for as long as the report runs.
 class Presence {
  public:
-  explicit Presence(const NameSet& plugin) : plugin_(plugin) {}
+  explicit Presence(const NameSet& plugin) : plugin_(plugin), slots_(1024) {}
 
   bool Contains(const std::u16string& name) {
-    auto known = answers_.find(name);
-    if (known != answers_.end()) return known->second;
+    const std::uint32_t hash = Hash(name);
+    std::size_t mask = slots_.size() - 1;
+    std::size_t at = hash & mask;
+    for (; slots_[at].text != nullptr; at = (at + 1) & mask) {
+      if (slots_[at].hash == hash && *slots_[at].text == name) return slots_[at].present;
+    }
     const bool present = plugin_.Contains(name);
-    answers_.emplace(name, present);
+    if (2 * (used_ + 1) > slots_.size()) {
+      Grow();
+      mask = slots_.size() - 1;
+      for (at = hash & mask; slots_[at].text != nullptr; at = (at + 1) & mask) {
+      }
+    }
+    slots_[at] = Slot{&name, hash, present};
+    ++used_;
     return present;
   }
 
  private:
-  const NameSet& plugin_;
-  std::unordered_map<std::u16string, bool> answers_;
-};
+  struct Slot {
+    const std::u16string* text = nullptr;
+    std::uint32_t hash = 0;
+    bool present = false;
+  };
 
-bool Complete(const PresetRecord& record, Presence& plugin) {
-  for (const std::u16string& name : record.needs) {
-    if (!plugin.Contains(name)) return false;
+  static std::uint32_t Hash(const std::u16string& text) {
+    std::uint32_t h = 2166136261u;  // FNV-1a over the UTF-16 units
+    for (char16_t c : text) h = (h ^ c) * 16777619u;
+    return h ^ (h >> 15);
   }
-  return true;
-}
+
+  void Grow() {
+    std::vector<Slot> bigger(2 * slots_.size());
+    const std::size_t mask = bigger.size() - 1;
+    for (const Slot& slot : slots_) {
+      if (slot.text == nullptr) continue;
+      std::size_t at = slot.hash & mask;
+      while (bigger[at].text != nullptr) at = (at + 1) & mask;
+      bigger[at] = slot;
+    }
+    slots_.swap(bigger);
+  }
+
+  const NameSet& plugin_;
+  std::vector<Slot> slots_;
+  std::size_t used_ = 0;
+};
 
 }  // namespace
 
 void Catalogue::ReportPresetStatus(const NameSet& plugin, void* dialog,
                                    char16_t* lineBuffer) const {
+  // Both passes need the same answers; the first keeps one per needed name,
+  // in visiting order, for the second.
   Presence present(plugin);
+  std::vector<bool> missing;
   int complete = 0;
   int incomplete = 0;
   for (const PresetRecord& record : presets) {
-    if (Complete(record, present)) {
-      ++complete;
-    } else {
+    bool lacks = false;
+    for (const std::u16string& name : record.needs) {
+      const bool absent = !present.Contains(name);
+      missing.push_back(absent);
+      lacks = lacks || absent;
+    }
+    if (lacks) {
       ++incomplete;
+    } else {
+      ++complete;
     }
   }
   platform::FormatLine(lineBuffer, u"→ 不足無し/不足有り = %d/%d\r\n", complete, incomplete);
@@ -53,10 +95,11 @@ void Catalogue::ReportPresetStatus(const NameSet& plugin, void* dialog,
 
   // A long listing is not repainted line by line.
   LogPane::SetRedraw(dialog, false);
+  std::size_t next = 0;
   for (const PresetRecord& record : presets) {
     bool headingWritten = false;
     for (const std::u16string& name : record.needs) {
-      if (present.Contains(name)) continue;
+      if (!missing[next++]) continue;
       if (!headingWritten) {
         platform::FormatLine(lineBuffer, u"%s\r\n", record.fileName.c_str());
         LogPane::Append(dialog, lineBuffer);
