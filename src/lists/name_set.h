@@ -84,6 +84,9 @@ class NameSet {
   }
   std::size_t Size() const { return size_; }
   bool Empty() const { return size_ == 0; }
+  // About how many names an empty set is going to hold, so that it can take
+  // room for them at once.
+  void Reserve(std::size_t names) { expected_ = names; }
   void Clear() {
     blocks_.clear();
     size_ = 0;
@@ -118,18 +121,33 @@ class NameSet {
   bool Add(const std::u16string& probe, Name&& name) {
     if (blocks_.empty()) {
       Block first;
-      first.reserve(8);
+      first.reserve(std::min(std::max<std::size_t>(expected_, 8), kBlockMax));
       first.emplace_back(std::forward<Name>(name));
       blocks_.push_back(std::move(first));
       size_ = 1;
       return true;
     }
-    std::size_t b = BlockFor(probe);
-    auto at = std::lower_bound(blocks_[b].begin(), blocks_[b].end(), probe, NameLess());
-    if (at != blocks_[b].end() && !NameLess()(probe, *at)) return false;
+    std::size_t b = blocks_.size() - 1;
+    Block::iterator at = blocks_[b].end();
+    // Names often come in ascending order (sorted listings): after the last
+    // name they go to the end at once.
+    if (!NameLess()(blocks_[b].back(), probe)) {
+      b = BlockFor(probe);
+      at = std::lower_bound(blocks_[b].begin(), blocks_[b].end(), probe, NameLess());
+      if (at != blocks_[b].end() && !NameLess()(probe, *at)) return false;
+    }
     // `probe` may be the very string `name` moves from: compare with the
     // stored copy from here on.
     std::u16string stored(std::forward<Name>(name));
+    if (blocks_[b].size() == kBlockMax && b + 1 == blocks_.size() && at == blocks_[b].end()) {
+      // Appending: a new last block, so that sorted runs fill their blocks.
+      Block last;
+      last.reserve(kBlockMax);
+      last.push_back(std::move(stored));
+      blocks_.push_back(std::move(last));
+      ++size_;
+      return true;
+    }
     if (blocks_[b].size() == kBlockMax) {
       Split(b);
       if (NameLess()(blocks_[b].back(), stored)) ++b;
@@ -154,6 +172,7 @@ class NameSet {
 
   std::vector<Block> blocks_;
   std::size_t size_ = 0;
+  std::size_t expected_ = 0;
 };
 
 // Item id -> plug-in file names. Equal ids keep the order they were added in.

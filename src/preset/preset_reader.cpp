@@ -1,7 +1,9 @@
 #include "preset/preset_reader.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -43,20 +45,45 @@ inline std::int32_t EntryAt(const unsigned char* r, std::size_t avail, std::size
   return length;
 }
 
-void AddNeeds(std::int32_t itemId, const IdTable& idTable, NameSet& needs, AddedNames* added) {
+// The names a preset's entries call for, gathered before any goes into
+// `needs`, in the order the entries give them.
+struct Found {
+  const std::u16string* name;
+  std::uint32_t entry;  // id-table entry, or kAddedPlaceholder
+};
+
+void Gather(std::int32_t itemId, const IdTable& idTable, std::vector<Found>& found,
+            std::vector<std::u16string>& placeholders, std::size_t room) {
   auto range = idTable.Lookup(itemId);
   if (range.first != range.second) {
     for (auto it = range.first; it != range.second; ++it) {
-      if (needs.Insert(it->second) && added != nullptr) {
-        added->push_back(static_cast<std::uint32_t>(idTable.IndexOf(it)));
-      }
+      found.push_back(Found{&it->second, static_cast<std::uint32_t>(idTable.IndexOf(it))});
     }
     return;
   }
   if (itemId >= kPlaceholderMinId) {
     char16_t text[platform::kLineBufferUnits];
     platform::FormatLine(text, u"\?\?\?(%d)", static_cast<int>(itemId));
-    if (needs.Insert(std::u16string(text)) && added != nullptr) added->push_back(kAddedPlaceholder);
+    // `found` points into `placeholders`, which must never move.
+    if (placeholders.capacity() == 0) placeholders.reserve(room);
+    placeholders.emplace_back(text);
+    found.push_back(Found{&placeholders.back(), kAddedPlaceholder});
+  }
+}
+
+// Inserts the gathered names into `needs` as if one by one in the order
+// found (so among equivalent names the first found is kept), but sorted
+// first: a sorted run goes into the set without searching or shifting.
+void InsertAll(std::vector<Found>& found, NameSet& needs, AddedNames* added) {
+  if (needs.Empty()) needs.Reserve(found.size());
+  std::vector<std::uint32_t> order(found.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint32_t>(i);
+  std::sort(order.begin(), order.end(), [&found](std::uint32_t a, std::uint32_t b) {
+    const int c = platform::CompareNames(found[a].name->c_str(), found[b].name->c_str());
+    return c != 0 ? c < 0 : a < b;
+  });
+  for (std::uint32_t i : order) {
+    if (needs.Insert(*found[i].name) && added != nullptr) added->push_back(found[i].entry);
   }
 }
 
@@ -106,6 +133,9 @@ int ParsePreset(const unsigned char* data, std::size_t size, const IdTable& idTa
   if (!found) return -1;
 
   const std::uint32_t count = U32(data + listPos + 17);
+  std::vector<Found> names;
+  names.reserve(count);
+  std::vector<std::u16string> placeholders;
   std::size_t r = listPos + 21;
   for (std::uint32_t n = 0; n < count; ++n) {
     std::int32_t length = 0;
@@ -114,10 +144,11 @@ int ParsePreset(const unsigned char* data, std::size_t size, const IdTable& idTa
     while ((length = EntryAt(data + r, size - r, 8)) == 0) {
       if (++r >= size) return -1;
     }
-    AddNeeds(I32(data + r + 8 + length), idTable, needs, added);
+    Gather(I32(data + r + 8 + length), idTable, names, placeholders, count);
     r += 16 + static_cast<std::size_t>(length);
     if (r > size) r = size;
   }
+  InsertAll(names, needs, added);
   return 0;
 }
 

@@ -1,5 +1,7 @@
 #include "reconcile/folder_scan.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <vector>
 
 #include "platform/platform.h"
@@ -13,7 +15,16 @@ int ScanFolder(NameSet& names, const std::u16string& folder, const std::u16strin
   if (!platform::CombinePath(folder, pattern, searchPath)) return 0;
   std::vector<std::u16string> found;
   platform::FindFiles(searchPath, found);
-  for (std::u16string& name : found) names.Insert(std::move(name));
+  // Inserted as if one by one in the order delivered (among equivalent names
+  // the first delivered stays), but sorted first: a sorted run goes into the
+  // set without searching or shifting.
+  std::vector<std::size_t> order(found.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::sort(order.begin(), order.end(), [&found](std::size_t a, std::size_t b) {
+    const int c = platform::CompareNames(found[a].c_str(), found[b].c_str());
+    return c != 0 ? c < 0 : a < b;
+  });
+  for (std::size_t i : order) names.Insert(std::move(found[i]));
   return 0;
 }
 
