@@ -24,15 +24,49 @@ struct NameLess {
   }
 };
 
+// A file name's text, shared by every set that holds that very text. Names
+// never change once made, so a set that takes a name from another set, or
+// from the id table, can share its one copy instead of allocating its own:
+// a run puts hundreds of thousands of names from a table of tens of
+// thousands into its presets' sets. The count of holders is not atomic: like
+// everything else here, names are used on one thread.
+class SharedName {
+ public:
+  SharedName() = default;
+  explicit SharedName(std::u16string text) : rep_(new Rep{1, std::move(text)}) {}
+  SharedName(const SharedName& other) noexcept : rep_(other.rep_) {
+    if (rep_ != nullptr) ++rep_->holders;
+  }
+  SharedName(SharedName&& other) noexcept : rep_(other.rep_) { other.rep_ = nullptr; }
+  SharedName& operator=(SharedName other) noexcept {
+    std::swap(rep_, other.rep_);
+    return *this;
+  }
+  ~SharedName() {
+    if (rep_ != nullptr && --rep_->holders == 0) delete rep_;
+  }
+
+  // The text; its address is the same for every holder of this name.
+  const std::u16string& Text() const { return rep_->text; }
+
+ private:
+  struct Rep {
+    std::size_t holders;
+    std::u16string text;
+  };
+  Rep* rep_ = nullptr;
+};
+
 // An ordered set of file names. The first spelling inserted is the one kept.
 //
 // The names are kept in ascending order in a row of blocks, each a sorted
 // array of at most kBlockMax names; a name is found by a binary search over
 // the blocks' last names and then within its block. A run builds one small
-// set per preset (tens of names) and a few sets of tens of thousands; against
-// a node per name this halves the allocations and keeps neighbours together.
+// set per preset (tens of names) and a few sets of tens of thousands.
+// Copying a set shares the texts (see SharedName), which is the same as
+// copying them, as no text ever changes.
 class NameSet {
-  using Block = std::vector<std::u16string>;
+  using Block = std::vector<SharedName>;
 
  public:
   class const_iterator {
@@ -44,8 +78,8 @@ class NameSet {
     using reference = const std::u16string&;
 
     const_iterator() = default;
-    reference operator*() const { return (*blocks_)[block_][index_]; }
-    pointer operator->() const { return &(*blocks_)[block_][index_]; }
+    reference operator*() const { return (*blocks_)[block_][index_].Text(); }
+    pointer operator->() const { return &(*blocks_)[block_][index_].Text(); }
     const_iterator& operator++() {
       if (++index_ == (*blocks_)[block_].size()) {
         ++block_;
@@ -58,6 +92,8 @@ class NameSet {
       ++*this;
       return before;
     }
+    // The shared text this position holds, for sets that take it over.
+    const SharedName& Shared() const { return (*blocks_)[block_][index_]; }
     friend bool operator==(const const_iterator& a, const const_iterator& b) {
       return a.block_ == b.block_ && a.index_ == b.index_;
     }
@@ -73,14 +109,15 @@ class NameSet {
   };
 
   // Adds the name unless an equivalent one is already stored; true when it
-  // was added.
+  // was added. The set keeps its own copy of the text, or shares `name`'s.
   bool Insert(const std::u16string& name) { return Add(name, name); }
   bool Insert(std::u16string&& name) { return Add(name, std::move(name)); }
+  bool Insert(const SharedName& name) { return Add(name.Text(), name); }
   bool Contains(const std::u16string& name) const {
     if (blocks_.empty()) return false;
     const Block& block = blocks_[BlockFor(name)];
-    auto at = std::lower_bound(block.begin(), block.end(), name, NameLess());
-    return at != block.end() && !NameLess()(name, *at);
+    auto at = std::lower_bound(block.begin(), block.end(), name, Less());
+    return at != block.end() && !NameLess()(name, at->Text());
   }
   std::size_t Size() const { return size_; }
   bool Empty() const { return size_ == 0; }
@@ -98,6 +135,16 @@ class NameSet {
  private:
   static constexpr std::size_t kBlockMax = 64;
 
+  struct Less {
+    bool operator()(const SharedName& a, const std::u16string& b) const {
+      return NameLess()(a.Text(), b);
+    }
+  };
+
+  static SharedName Stored(const std::u16string& name) { return SharedName(name); }
+  static SharedName Stored(std::u16string&& name) { return SharedName(std::move(name)); }
+  static SharedName Stored(const SharedName& name) { return name; }
+
   // The block a name belongs in: the first whose last name does not order
   // before it, or the last block. Only for a non-empty set (no block is ever
   // empty).
@@ -106,7 +153,7 @@ class NameSet {
     std::size_t hi = blocks_.size() - 1;
     while (lo < hi) {
       const std::size_t mid = lo + (hi - lo) / 2;
-      if (NameLess()(blocks_[mid].back(), name)) {
+      if (NameLess()(blocks_[mid].back().Text(), name)) {
         lo = mid + 1;
       } else {
         hi = mid;
@@ -122,7 +169,7 @@ class NameSet {
     if (blocks_.empty()) {
       Block first;
       first.reserve(std::min(std::max<std::size_t>(expected_, 8), kBlockMax));
-      first.emplace_back(std::forward<Name>(name));
+      first.push_back(Stored(std::forward<Name>(name)));
       blocks_.push_back(std::move(first));
       size_ = 1;
       return true;
@@ -131,14 +178,15 @@ class NameSet {
     Block::iterator at = blocks_[b].end();
     // Names often come in ascending order (sorted listings): after the last
     // name they go to the end at once.
-    if (!NameLess()(blocks_[b].back(), probe)) {
+    if (!NameLess()(blocks_[b].back().Text(), probe)) {
       b = BlockFor(probe);
-      at = std::lower_bound(blocks_[b].begin(), blocks_[b].end(), probe, NameLess());
-      if (at != blocks_[b].end() && !NameLess()(probe, *at)) return false;
+      at = std::lower_bound(blocks_[b].begin(), blocks_[b].end(), probe, Less());
+      if (at != blocks_[b].end() && !NameLess()(probe, at->Text())) return false;
     }
     // `probe` may be the very string `name` moves from: compare with the
-    // stored copy from here on.
-    std::u16string stored(std::forward<Name>(name));
+    // stored text from here on.
+    SharedName stored = Stored(std::forward<Name>(name));
+    const std::u16string& text = stored.Text();
     if (blocks_[b].size() == kBlockMax && b + 1 == blocks_.size() && at == blocks_[b].end()) {
       // Appending: a new last block, so that sorted runs fill their blocks.
       Block last;
@@ -150,8 +198,8 @@ class NameSet {
     }
     if (blocks_[b].size() == kBlockMax) {
       Split(b);
-      if (NameLess()(blocks_[b].back(), stored)) ++b;
-      at = std::lower_bound(blocks_[b].begin(), blocks_[b].end(), stored, NameLess());
+      if (NameLess()(blocks_[b].back().Text(), text)) ++b;
+      at = std::lower_bound(blocks_[b].begin(), blocks_[b].end(), text, Less());
     }
     blocks_[b].insert(at, std::move(stored));
     ++size_;
@@ -206,6 +254,9 @@ class IdTable {
     return static_cast<std::size_t>(entry - entries_.begin());
   }
   const std::u16string& NameAt(std::size_t index) const { return entries_[index].second; }
+  // The same text as NameAt, shared, for sets that take it (valid after a
+  // Lookup, until the next Add).
+  const SharedName& SharedAt(std::size_t index) const { return shared_[index]; }
 
  private:
   struct Slot {
@@ -259,12 +310,17 @@ class IdTable {
                        static_cast<std::uint32_t>(end - i)};
       i = end;
     }
+    std::vector<SharedName> shared;
+    shared.reserve(entries_.size());
+    for (const Entry& entry : entries_) shared.emplace_back(entry.second);
     slots_.swap(slots);
+    shared_.swap(shared);
     indexed_ = true;
   }
 
   mutable std::vector<Entry> entries_;
   mutable std::vector<Slot> slots_;
+  mutable std::vector<SharedName> shared_;  // entries_[i].second, for sets to share
   mutable bool sorted_ = true;
   mutable bool indexed_ = false;
 };

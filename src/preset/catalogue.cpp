@@ -43,14 +43,14 @@ void Catalogue::BuildRequired(const std::u16string& presetFolder, const NameSet&
       if (entry == kAddedPlaceholder) {
         placeholders = true;
       } else if (!given[entry]) {
-        required.Insert(idTable.NameAt(entry));
+        required.Insert(idTable.SharedAt(entry));
         given[entry] = true;
       }
     }
     if (placeholders) {
       // Placeholder names are made by the reader, not kept in the id table.
-      for (const std::u16string& needed : work.needs) {
-        if (needed.compare(0, 4, u"\?\?\?(") == 0) required.Insert(needed);
+      for (auto it = work.needs.begin(); it != work.needs.end(); ++it) {
+        if (it->compare(0, 4, u"\?\?\?(") == 0) required.Insert(it.Shared());
       }
     }
     presets.Append(std::move(work));

@@ -48,16 +48,17 @@ inline std::int32_t EntryAt(const unsigned char* r, std::size_t avail, std::size
 // The names a preset's entries call for, gathered before any goes into
 // `needs`, in the order the entries give them.
 struct Found {
-  const std::u16string* name;
+  const SharedName* name;
   std::uint32_t entry;  // id-table entry, or kAddedPlaceholder
 };
 
 void Gather(std::int32_t itemId, const IdTable& idTable, std::vector<Found>& found,
-            std::vector<std::u16string>& placeholders, std::size_t room) {
+            std::vector<SharedName>& placeholders, std::size_t room) {
   auto range = idTable.Lookup(itemId);
   if (range.first != range.second) {
     for (auto it = range.first; it != range.second; ++it) {
-      found.push_back(Found{&it->second, static_cast<std::uint32_t>(idTable.IndexOf(it))});
+      const std::size_t entry = idTable.IndexOf(it);
+      found.push_back(Found{&idTable.SharedAt(entry), static_cast<std::uint32_t>(entry)});
     }
     return;
   }
@@ -66,20 +67,22 @@ void Gather(std::int32_t itemId, const IdTable& idTable, std::vector<Found>& fou
     platform::FormatLine(text, u"\?\?\?(%d)", static_cast<int>(itemId));
     // `found` points into `placeholders`, which must never move.
     if (placeholders.capacity() == 0) placeholders.reserve(room);
-    placeholders.emplace_back(text);
+    placeholders.emplace_back(std::u16string(text));
     found.push_back(Found{&placeholders.back(), kAddedPlaceholder});
   }
 }
 
 // Inserts the gathered names into `needs` as if one by one in the order
 // found (so among equivalent names the first found is kept), but sorted
-// first: a sorted run goes into the set without searching or shifting.
+// first: a sorted run goes into the set without searching or shifting. The
+// set shares the id table's texts.
 void InsertAll(std::vector<Found>& found, NameSet& needs, AddedNames* added) {
   if (needs.Empty()) needs.Reserve(found.size());
   std::vector<std::uint32_t> order(found.size());
   for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint32_t>(i);
   std::sort(order.begin(), order.end(), [&found](std::uint32_t a, std::uint32_t b) {
-    const int c = platform::CompareNames(found[a].name->c_str(), found[b].name->c_str());
+    const int c = platform::CompareNames(found[a].name->Text().c_str(),
+                                         found[b].name->Text().c_str());
     return c != 0 ? c < 0 : a < b;
   });
   for (std::uint32_t i : order) {
@@ -135,7 +138,7 @@ int ParsePreset(const unsigned char* data, std::size_t size, const IdTable& idTa
   const std::uint32_t count = U32(data + listPos + 17);
   std::vector<Found> names;
   names.reserve(count);
-  std::vector<std::u16string> placeholders;
+  std::vector<SharedName> placeholders;
   std::size_t r = listPos + 21;
   for (std::uint32_t n = 0; n < count; ++n) {
     std::int32_t length = 0;

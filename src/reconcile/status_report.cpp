@@ -10,53 +10,53 @@
 namespace kvo {
 namespace {
 
-// Membership in the Plugin listing, searched once per distinct text: the
-// presets need the same archives over and over. The answers are kept in an
-// open-addressing table keyed by the texts themselves, which stay in the
-// records (and in place) for as long as the report runs.
+// Membership in the Plugin listing, searched once per text: the presets
+// need the same archives over and over, and their sets share the texts they
+// took from the id table (SharedName). So the answers are kept by the
+// address of the text: one address is always one text (a text held at two
+// addresses is merely searched twice). The records, and so the texts, stay
+// in place for as long as the report runs.
 class Presence {
  public:
   explicit Presence(const NameSet& plugin) : plugin_(plugin), slots_(1024) {}
 
   bool Contains(const std::u16string& name) {
-    const std::uint32_t hash = Hash(name);
+    const std::uintptr_t key = reinterpret_cast<std::uintptr_t>(&name);
     std::size_t mask = slots_.size() - 1;
-    std::size_t at = hash & mask;
-    for (; slots_[at].text != nullptr; at = (at + 1) & mask) {
-      if (slots_[at].hash == hash && *slots_[at].text == name) return slots_[at].present;
+    std::size_t at = Hash(key) & mask;
+    for (; slots_[at].key != 0; at = (at + 1) & mask) {
+      if (slots_[at].key == key) return slots_[at].present;
     }
     const bool present = plugin_.Contains(name);
     if (2 * (used_ + 1) > slots_.size()) {
       Grow();
       mask = slots_.size() - 1;
-      for (at = hash & mask; slots_[at].text != nullptr; at = (at + 1) & mask) {
+      for (at = Hash(key) & mask; slots_[at].key != 0; at = (at + 1) & mask) {
       }
     }
-    slots_[at] = Slot{&name, hash, present};
+    slots_[at] = Slot{key, present};
     ++used_;
     return present;
   }
 
  private:
   struct Slot {
-    const std::u16string* text = nullptr;
-    std::uint32_t hash = 0;
+    std::uintptr_t key = 0;  // 0: empty
     bool present = false;
   };
 
-  static std::uint32_t Hash(const std::u16string& text) {
-    std::uint32_t h = 2166136261u;  // FNV-1a over the UTF-16 units
-    for (char16_t c : text) h = (h ^ c) * 16777619u;
-    return h ^ (h >> 15);
+  static std::size_t Hash(std::uintptr_t key) {
+    const std::uint64_t h = static_cast<std::uint64_t>(key) * 0x9E3779B97F4A7C15ull;
+    return static_cast<std::size_t>(h >> 32);
   }
 
   void Grow() {
     std::vector<Slot> bigger(2 * slots_.size());
     const std::size_t mask = bigger.size() - 1;
     for (const Slot& slot : slots_) {
-      if (slot.text == nullptr) continue;
-      std::size_t at = slot.hash & mask;
-      while (bigger[at].text != nullptr) at = (at + 1) & mask;
+      if (slot.key == 0) continue;
+      std::size_t at = Hash(slot.key) & mask;
+      while (bigger[at].key != 0) at = (at + 1) & mask;
       bigger[at] = slot;
     }
     slots_.swap(bigger);
