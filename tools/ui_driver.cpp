@@ -247,8 +247,42 @@ const wchar_t* ConfirmationText(int button) {
                         : L"チェックのみ実施します。\r\nよろしいですか？";
 }
 
+namespace {
+// Processes started and not yet released, for TerminateStarted.
+CRITICAL_SECTION g_startedLock;
+std::vector<HANDLE>& Started() {
+  static std::vector<HANDLE> started;
+  static bool ready = (InitializeCriticalSection(&g_startedLock), true);
+  (void)ready;
+  return started;
+}
+void Track(HANDLE process, bool add) {
+  std::vector<HANDLE>& started = Started();
+  EnterCriticalSection(&g_startedLock);
+  if (add) {
+    started.push_back(process);
+  } else {
+    for (std::size_t i = 0; i < started.size(); ++i) {
+      if (started[i] == process) {
+        started.erase(started.begin() + static_cast<std::ptrdiff_t>(i));
+        break;
+      }
+    }
+  }
+  LeaveCriticalSection(&g_startedLock);
+}
+}  // namespace
+
+void TerminateStarted() {
+  std::vector<HANDLE>& started = Started();
+  EnterCriticalSection(&g_startedLock);
+  for (HANDLE process : started) TerminateProcess(process, 99);
+  LeaveCriticalSection(&g_startedLock);
+}
+
 Program::~Program() {
   if (info_.hProcess != nullptr) {
+    Track(info_.hProcess, false);
     if (Running()) {
       TerminateProcess(info_.hProcess, 99);
       WaitForSingleObject(info_.hProcess, 5000);
@@ -263,14 +297,28 @@ bool Program::Running() const {
 }
 
 void Program::Start(const std::wstring& exe, const std::wstring& folder) {
+  // The program and whatever Wine starts on its behalf get NUL as standard
+  // handles, not our output: a Wine background process holding the test
+  // runner's pipe would keep the runner waiting long after the case ended.
+  SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+  HANDLE nul = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           &inheritable, OPEN_EXISTING, 0, nullptr);
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
+  if (nul != INVALID_HANDLE_VALUE) {
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = startup.hStdOutput = startup.hStdError = nul;
+  }
   std::wstring commandLine = L"\"" + exe + L"\"";
-  if (!CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                      folder.c_str(), &startup, &info_)) {
+  const BOOL started = CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr,
+                                      nul != INVALID_HANDLE_VALUE, 0, nullptr, folder.c_str(),
+                                      &startup, &info_);
+  if (nul != INVALID_HANDLE_VALUE) CloseHandle(nul);
+  if (!started) {
     Fail("CreateProcessW failed for " + Utf8(exe) + " (error " +
          std::to_string(GetLastError()) + ")");
   }
+  Track(info_.hProcess, true);
   const ULONGLONG end = GetTickCount64() + kShowTimeoutMs;
   MainSearch search{info_.dwProcessId, nullptr};
   for (;;) {

@@ -115,6 +115,10 @@ class Program {
   HWND dialog_ = nullptr;
 };
 
+// Terminates every program started by a Program that is still running (for
+// the watchdog; the Program objects are left alone).
+void TerminateStarted();
+
 // The confirmation texts and captions of the two action buttons.
 const wchar_t* CommandCaption(int button);
 const wchar_t* ConfirmationText(int button);
