@@ -60,6 +60,9 @@ void ManagerApp::OnSize(unsigned width, unsigned height) {
     const std::int32_t h = entry.kind == kStretchBoth ? entry.height + dy : entry.height;
     MoveWindow(GetDlgItem(hwnd, entry.id), x, y, w, h, TRUE);
   }
+  // The group box paints only its frame: where its old right edge was, now
+  // inside it, nothing would paint over the line left behind.
+  InvalidateRect(hwnd, nullptr, TRUE);
 }
 
 }  // namespace kvo
