@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "app/manager_app.h"
+#include "app/settings_record.h"
 #include "resource.h"
 
 namespace kvo {
@@ -75,10 +76,12 @@ void ManagerApp::LoadSettings() {
   HANDLE file = CreateFileW(W(settingsPath), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file != INVALID_HANDLE_VALUE) {
+    unsigned char bytes[sizeof folders] = {};
     DWORD read = 0;
-    ReadFile(file, &folders, sizeof folders, &read, nullptr);
+    if (!ReadFile(file, bytes, sizeof bytes, &read, nullptr)) read = 0;
     CloseHandle(file);
-    Terminate(folders);
+    // Whatever the file holds, the record gets three terminated paths.
+    SettingsRecordFromBytes(bytes, read, folders);
     return;
   }
 
