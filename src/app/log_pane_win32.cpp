@@ -1,5 +1,8 @@
 #include <windows.h>
 
+#include <new>
+#include <string>
+
 #include "app/log_pane.h"
 
 namespace kvo {
@@ -7,16 +10,59 @@ namespace LogPane {
 
 static HWND Dialog(void* dialog) { return static_cast<HWND>(dialog); }
 
+// While the pane's redrawing is off, appended lines are gathered here and
+// handed to the edit control in one EM_REPLACESEL when it is switched back
+// on: each EM_REPLACESEL costs the control (and Wine's most of all) time that
+// grows with its text, so a report of 100,000 lines sent line by line takes
+// minutes. The text the pane ends up with, and its order, are the same.
+namespace {
+HWND g_gatheringFor = nullptr;  // the dialog whose lines are being gathered
+std::u16string g_gathered;
+
+void Replace(HWND dialog, const char16_t* text) {
+  SendDlgItemMessageW(dialog, kLogPaneId, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
+}
+
+void Flush() {
+  if (g_gatheringFor != nullptr && !g_gathered.empty()) Replace(g_gatheringFor, g_gathered.c_str());
+  std::u16string().swap(g_gathered);  // give the memory back
+}
+}  // namespace
+
 void Clear(void* dialog) {
+  // Whatever was gathered belongs to the text being cleared.
+  if (g_gatheringFor == Dialog(dialog)) {
+    std::u16string().swap(g_gathered);
+    g_gatheringFor = nullptr;
+  }
   SendDlgItemMessageW(Dialog(dialog), kLogPaneId, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
 }
 
 void Append(void* dialog, const char16_t* text) {
-  SendDlgItemMessageW(Dialog(dialog), kLogPaneId, EM_REPLACESEL, FALSE,
-                      reinterpret_cast<LPARAM>(text));
+  if (g_gatheringFor != Dialog(dialog)) {
+    Replace(Dialog(dialog), text);
+    return;
+  }
+  try {
+    g_gathered += text;
+  } catch (const std::bad_alloc&) {
+    // No room to gather: hand over what is gathered, then this line, as
+    // they come. Nothing is lost and nothing is thrown.
+    Flush();
+    Replace(Dialog(dialog), text);
+  }
 }
 
 void SetRedraw(void* dialog, bool on) {
+  if (on) {
+    if (g_gatheringFor == Dialog(dialog)) {
+      Flush();
+      g_gatheringFor = nullptr;
+    }
+  } else {
+    if (g_gatheringFor != nullptr && g_gatheringFor != Dialog(dialog)) Flush();
+    g_gatheringFor = Dialog(dialog);
+  }
   SendDlgItemMessageW(Dialog(dialog), kLogPaneId, WM_SETREDRAW, on ? TRUE : FALSE, 0);
 }
 
