@@ -65,8 +65,11 @@ std::string ToUtf8(const std::u16string& text) {
 // Decodes UTF-8; every byte that does not start a well-formed sequence
 // becomes U+FFFD, as the Windows conversion does.
 void Utf8ToUtf16(const unsigned char* s, std::size_t n, std::u16string& out) {
-  out.clear();
+  // Names are mostly ASCII: copy the leading ASCII run in one go.
   std::size_t i = 0;
+  while (i < n && s[i] < 0x80) ++i;
+  out.resize(i);
+  for (std::size_t k = 0; k < i; ++k) out[k] = static_cast<char16_t>(s[k]);
   while (i < n) {
     unsigned char b = s[i];
     if (b < 0x80) {
