@@ -138,6 +138,40 @@ TEST(IdTable, AnyOrderOfAddingAndLookingUpMatchesAMultimap) {
   EXPECT_EQ(table.Size(), model.size());
 }
 
+// Ranks put the table's names in the name order as numbers; any other text
+// falls between (or on) them in the same order.
+TEST(IdTable, RanksFollowTheNameOrder) {
+  IdTable table;
+  std::vector<std::u16string> names;
+  std::mt19937 random(3);
+  for (int i = 0; i < 400; ++i) {
+    std::string text = "n" + std::to_string(random() % 250) + (i % 4 ? ".vac" : ".VAC");
+    names.emplace_back(text.begin(), text.end());
+    table.Add(static_cast<std::int32_t>(random() % 300), names.back());
+  }
+  table.PrepareRanks();
+  ASSERT_TRUE(table.Ranked());
+  for (std::size_t a = 0; a < table.Size(); ++a) {
+    for (std::size_t b = 0; b < table.Size(); b += 7) {
+      const int c = platform::CompareNames(table.NameAt(a).c_str(), table.NameAt(b).c_str());
+      const std::uint32_t ra = table.RankAt(a);
+      const std::uint32_t rb = table.RankAt(b);
+      ASSERT_EQ(c < 0, ra < rb) << a << " " << b;
+      ASSERT_EQ(c == 0, ra == rb) << a << " " << b;
+    }
+  }
+  for (const char16_t* text : {u"", u"m.vac", u"N100.VAC", u"n100.vac0", u"zzz", u"n5"}) {
+    const std::uint32_t r = table.RankOf(text);
+    for (std::size_t b = 0; b < table.Size(); ++b) {
+      const int c = platform::CompareNames(text, table.NameAt(b).c_str());
+      ASSERT_EQ(c < 0, r < table.RankAt(b)) << std::string(text, text + 1) << " " << b;
+      ASSERT_EQ(c == 0, r == table.RankAt(b)) << std::string(text, text + 1) << " " << b;
+    }
+  }
+  table.Add(1, u"later.vac");  // adding drops the ranks
+  EXPECT_FALSE(table.Ranked());
+}
+
 TEST(IdTable, EqualIdsKeepInsertionOrderAndNothingIsMerged) {
   IdTable table;
   table.Add(5, u"x.vac");

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
@@ -124,6 +125,22 @@ class NameSet {
   // About how many names an empty set is going to hold, so that it can take
   // room for them at once.
   void Reserve(std::size_t names) { expected_ = names; }
+  // Adds a name that orders after every name in the set, without comparing:
+  // for callers that have put their names in order already (by IdTable
+  // ranks). Anything else breaks the set.
+  void AppendGreater(const SharedName& name) {
+    assert(blocks_.empty() || NameLess()(blocks_.back().back().Text(), name.Text()));
+    if (blocks_.empty() || blocks_.back().size() == kBlockMax) {
+      Block last;
+      last.reserve(blocks_.empty() ? std::min(std::max<std::size_t>(expected_, 8), kBlockMax)
+                                   : kBlockMax);
+      last.push_back(name);
+      blocks_.push_back(std::move(last));
+    } else {
+      blocks_.back().push_back(name);
+    }
+    ++size_;
+  }
   void Clear() {
     blocks_.clear();
     size_ = 0;
@@ -258,6 +275,57 @@ class IdTable {
   // Lookup, until the next Add).
   const SharedName& SharedAt(std::size_t index) const { return shared_[index]; }
 
+  // The name order of the entries' names as numbers, so that many small sets
+  // of them can be put in order without comparing names: after PrepareRanks,
+  // RankAt(i) < RankAt(j) exactly when NameAt(i) orders before NameAt(j), and
+  // equal ranks mean equivalent names. Ranking costs one sort of all names;
+  // it pays when far more names are sorted later. Valid until the next Add.
+  void PrepareRanks() const {
+    if (!indexed_) Index();
+    if (ranked_) return;
+    const std::size_t n = entries_.size();
+    std::vector<std::uint32_t> byName(n);
+    for (std::size_t i = 0; i < n; ++i) byName[i] = static_cast<std::uint32_t>(i);
+    std::sort(byName.begin(), byName.end(), [this](std::uint32_t a, std::uint32_t b) {
+      const int c = platform::CompareNames(shared_[a].Text().c_str(), shared_[b].Text().c_str());
+      return c != 0 ? c < 0 : a < b;
+    });
+    std::vector<std::uint32_t> ranks(n);
+    std::vector<std::uint32_t> classes;  // one entry per distinct name, in name order
+    for (std::size_t k = 0; k < n; ++k) {
+      const std::uint32_t i = byName[k];
+      if (k == 0 || platform::CompareNames(shared_[classes.back()].Text().c_str(),
+                                           shared_[i].Text().c_str()) != 0) {
+        classes.push_back(i);
+      }
+      // Odd, so that RankOf has an even number between any two ranks.
+      ranks[i] = static_cast<std::uint32_t>(2 * (classes.size() - 1) + 1);
+    }
+    ranks_.swap(ranks);
+    classes_.swap(classes);
+    ranked_ = true;
+  }
+  bool Ranked() const { return ranked_; }
+  std::uint32_t RankAt(std::size_t index) const { return ranks_[index]; }
+  // The rank of any text among the entries' names: that of an equivalent
+  // name, or an even number between the ranks of its neighbours.
+  std::uint32_t RankOf(const std::u16string& text) const {
+    std::size_t lo = 0;
+    std::size_t hi = classes_.size();
+    while (lo < hi) {  // first class whose name does not order before `text`
+      const std::size_t mid = lo + (hi - lo) / 2;
+      if (NameLess()(shared_[classes_[mid]].Text(), text)) {
+        lo = mid + 1;
+      } else {
+        hi = mid;
+      }
+    }
+    if (lo < classes_.size() && !NameLess()(text, shared_[classes_[lo]].Text())) {
+      return static_cast<std::uint32_t>(2 * lo + 1);
+    }
+    return static_cast<std::uint32_t>(2 * lo);
+  }
+
  private:
   struct Slot {
     std::int32_t id;
@@ -274,6 +342,7 @@ class IdTable {
     entries_.push_back(std::move(entry));
     if (!inOrder) sorted_ = false;
     indexed_ = false;
+    ranked_ = false;
   }
 
   // Every allocation here throws when memory runs out (none quietly falls
@@ -321,8 +390,11 @@ class IdTable {
   mutable std::vector<Entry> entries_;
   mutable std::vector<Slot> slots_;
   mutable std::vector<SharedName> shared_;  // entries_[i].second, for sets to share
+  mutable std::vector<std::uint32_t> ranks_;    // per entry, see PrepareRanks
+  mutable std::vector<std::uint32_t> classes_;  // an entry of each distinct name, in order
   mutable bool sorted_ = true;
   mutable bool indexed_ = false;
+  mutable bool ranked_ = false;
 };
 
 // One preset that was read, and what it needs.

@@ -23,6 +23,9 @@ void Catalogue::BuildRequired(const std::u16string& presetFolder, const NameSet&
   // change nothing: only each entry's first use is inserted. Within one preset
   // the order of insertion does not matter, as its names are all distinct.
   std::vector<bool> given(idTable.Size(), false);
+  // Each preset's names are sorted; with many presets against the table's
+  // size, ranking the table's names once makes all those sorts numeric.
+  if (presetListing.Size() * 16 >= idTable.Size()) idTable.PrepareRanks();
   AddedNames added;
   std::u16string path;
   for (const std::u16string& name : presetListing) {

@@ -75,16 +75,39 @@ void Gather(std::int32_t itemId, const IdTable& idTable, std::vector<Found>& fou
 // Inserts the gathered names into `needs` as if one by one in the order
 // found (so among equivalent names the first found is kept), but sorted
 // first: a sorted run goes into the set without searching or shifting. The
-// set shares the id table's texts.
-void InsertAll(std::vector<Found>& found, NameSet& needs, AddedNames* added) {
-  if (needs.Empty()) needs.Reserve(found.size());
+// set shares the id table's texts. With the table's ranks the names are
+// sorted by number and appended without comparing a single name.
+void InsertAll(const IdTable& idTable, std::vector<Found>& found, NameSet& needs,
+               AddedNames* added) {
+  const bool fresh = needs.Empty();
+  if (fresh) needs.Reserve(found.size());
   std::vector<std::uint32_t> order(found.size());
   for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint32_t>(i);
-  std::sort(order.begin(), order.end(), [&found](std::uint32_t a, std::uint32_t b) {
-    const int c = platform::CompareNames(found[a].name->Text().c_str(),
-                                         found[b].name->Text().c_str());
-    return c != 0 ? c < 0 : a < b;
-  });
+  if (idTable.Ranked()) {
+    std::vector<std::uint32_t> rank(found.size());
+    for (std::size_t i = 0; i < found.size(); ++i) {
+      rank[i] = found[i].entry == kAddedPlaceholder ? idTable.RankOf(found[i].name->Text())
+                                                    : idTable.RankAt(found[i].entry);
+    }
+    std::sort(order.begin(), order.end(), [&rank](std::uint32_t a, std::uint32_t b) {
+      return rank[a] != rank[b] ? rank[a] < rank[b] : a < b;
+    });
+    if (fresh) {
+      for (std::size_t k = 0; k < order.size(); ++k) {
+        const std::uint32_t i = order[k];
+        if (k > 0 && rank[order[k - 1]] == rank[i]) continue;  // equivalent: the first stays
+        needs.AppendGreater(*found[i].name);
+        if (added != nullptr) added->push_back(found[i].entry);
+      }
+      return;
+    }
+  } else {
+    std::sort(order.begin(), order.end(), [&found](std::uint32_t a, std::uint32_t b) {
+      const int c = platform::CompareNames(found[a].name->Text().c_str(),
+                                           found[b].name->Text().c_str());
+      return c != 0 ? c < 0 : a < b;
+    });
+  }
   for (std::uint32_t i : order) {
     if (needs.Insert(*found[i].name) && added != nullptr) added->push_back(found[i].entry);
   }
@@ -151,7 +174,7 @@ int ParsePreset(const unsigned char* data, std::size_t size, const IdTable& idTa
     r += 16 + static_cast<std::size_t>(length);
     if (r > size) r = size;
   }
-  InsertAll(names, needs, added);
+  InsertAll(idTable, names, needs, added);
   return 0;
 }
 
