@@ -156,6 +156,24 @@ inline char16_t Fold(char16_t c) {
   return c;
 }
 
+// "*" followed by a literal tail ("*.vac"): the name must end with the tail,
+// letter case aside. The general matcher below gives the same answer; this is
+// the common case, asked once per entry of a large folder.
+bool SuffixPattern(const std::u16string& pattern) {
+  if (pattern.empty() || pattern[0] != u'*') return false;
+  return pattern.find_first_of(u"*?", 1) == std::u16string::npos;
+}
+
+bool SuffixMatch(const std::u16string& pattern, const std::u16string& name) {
+  const std::size_t tail = pattern.size() - 1;
+  if (name.size() < tail) return false;
+  const char16_t* n = name.data() + (name.size() - tail);
+  for (std::size_t i = 0; i < tail; ++i) {
+    if (Fold(pattern[i + 1]) != Fold(n[i])) return false;
+  }
+  return true;
+}
+
 bool WildcardMatch(const char16_t* pattern, const char16_t* name) {
   // Iterative '*' / '?' matching with one back-tracking point.
   const char16_t* star = nullptr;
@@ -320,11 +338,14 @@ bool FindFiles(const std::u16string& searchPath, std::vector<std::u16string>& na
   } closer{dir};
   bool any = false;
   std::u16string name;
+  const bool suffix = SuffixPattern(pattern);
   while (struct dirent* entry = ::readdir(dir)) {
     const char* raw = entry->d_name;
     if (std::strcmp(raw, ".") == 0 || std::strcmp(raw, "..") == 0) continue;
     Utf8ToUtf16(reinterpret_cast<const unsigned char*>(raw), std::strlen(raw), name);
-    if (!WildcardMatch(pattern.c_str(), name.c_str())) continue;
+    if (suffix ? !SuffixMatch(pattern, name) : !WildcardMatch(pattern.c_str(), name.c_str())) {
+      continue;
+    }
     names.push_back(name);
     any = true;
   }
