@@ -284,18 +284,24 @@ class IdTable {
     if (!indexed_) Index();
     if (ranked_) return;
     const std::size_t n = entries_.size();
-    std::vector<std::uint32_t> byName(n);
-    for (std::size_t i = 0; i < n; ++i) byName[i] = static_cast<std::uint32_t>(i);
-    std::sort(byName.begin(), byName.end(), [this](std::uint32_t a, std::uint32_t b) {
-      const int c = platform::CompareNames(shared_[a].Text().c_str(), shared_[b].Text().c_str());
-      return c != 0 ? c < 0 : a < b;
+    struct Named {
+      const char16_t* text;  // sorted by, without going through the entries
+      std::uint32_t index;
+    };
+    std::vector<Named> byName(n);
+    for (std::size_t i = 0; i < n; ++i) {
+      byName[i] = Named{shared_[i].Text().c_str(), static_cast<std::uint32_t>(i)};
+    }
+    std::sort(byName.begin(), byName.end(), [](const Named& a, const Named& b) {
+      const int c = platform::CompareNames(a.text, b.text);
+      return c != 0 ? c < 0 : a.index < b.index;
     });
     std::vector<std::uint32_t> ranks(n);
     std::vector<std::uint32_t> classes;  // one entry per distinct name, in name order
+    classes.reserve(n);
     for (std::size_t k = 0; k < n; ++k) {
-      const std::uint32_t i = byName[k];
-      if (k == 0 || platform::CompareNames(shared_[classes.back()].Text().c_str(),
-                                           shared_[i].Text().c_str()) != 0) {
+      const std::uint32_t i = byName[k].index;
+      if (k == 0 || platform::CompareNames(byName[k - 1].text, byName[k].text) != 0) {
         classes.push_back(i);
       }
       // Odd, so that RankOf has an even number between any two ranks.
