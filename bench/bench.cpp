@@ -82,28 +82,7 @@ std::string Absolute(const std::string& path) {
   return out;
 }
 
-std::u16string Utf16(const std::string& utf8) {
-  std::u16string out;
-  for (std::size_t i = 0; i < utf8.size();) {
-    unsigned char b = static_cast<unsigned char>(utf8[i]);
-    char32_t c;
-    int extra;
-    if (b < 0x80) { c = b; extra = 0; }
-    else if ((b & 0xE0) == 0xC0) { c = b & 0x1F; extra = 1; }
-    else if ((b & 0xF0) == 0xE0) { c = b & 0x0F; extra = 2; }
-    else { c = b & 0x07; extra = 3; }
-    for (int k = 1; k <= extra && i + k < utf8.size(); ++k) c = (c << 6) | (utf8[i + k] & 0x3F);
-    i += static_cast<std::size_t>(extra) + 1;
-    if (c >= 0x10000) {
-      c -= 0x10000;
-      out += static_cast<char16_t>(0xD800 + (c >> 10));
-      out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(c);
-    }
-  }
-  return out;
-}
+std::u16string Utf16(const std::string& utf8) { return std::filesystem::u8path(utf8).u16string(); }
 
 // The pane's text as UTF-8, for writing it out.
 std::string Utf8(const std::u16string& text) { return std::filesystem::path(text).u8string(); }

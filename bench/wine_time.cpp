@@ -18,29 +18,6 @@
 
 namespace {
 
-// A Linux path as Wine's file functions want it.
-std::wstring DosPath(const std::wstring& path) {
-  std::wstring dos = path;
-  if (!path.empty() && path[0] == L'/') {
-    using ToDos = WCHAR*(CDECL*)(const char*);
-    auto toDos = reinterpret_cast<ToDos>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name")));
-    if (toDos != nullptr) {
-      if (WCHAR* converted = toDos(ui::Utf8(path).c_str())) {
-        dos = converted;
-        HeapFree(GetProcessHeap(), 0, converted);
-      }
-    } else {
-      dos = L"Z:" + path;
-      for (wchar_t& c : dos) {
-        if (c == L'/') c = L'\\';
-      }
-    }
-  }
-  wchar_t full[MAX_PATH];
-  DWORD n = GetFullPathNameW(dos.c_str(), MAX_PATH, full, nullptr);
-  return n > 0 && n < MAX_PATH ? std::wstring(full) : dos;
-}
 
 void WriteSettings(const std::wstring& file, const std::wstring (&paths)[3]) {
   std::vector<wchar_t> record(3 * MAX_PATH, L'\0');
@@ -84,8 +61,8 @@ int wmain(int argc, wchar_t** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::wstring arg = argv[i];
     if (i + 1 >= argc) return Usage();
-    if (arg == L"--exe") exe = DosPath(argv[++i]);
-    else if (arg == L"--workspace") root = DosPath(argv[++i]);
+    if (arg == L"--exe") exe = ui::DosPath(argv[++i]);
+    else if (arg == L"--workspace") root = ui::DosPath(argv[++i]);
     else if (arg == L"--button") button = _wtoi(argv[++i]);
     else if (arg == L"--runs") runs = _wtoi(argv[++i]);
     else return Usage();

@@ -400,4 +400,28 @@ void KeepDesktopAlive() {
   (void)keeper;
 }
 
+
+std::wstring DosPath(const std::wstring& path) {
+  std::wstring dos = path;
+  if (!path.empty() && path[0] == L'/') {
+    using ToDos = WCHAR*(CDECL*)(const char*);
+    auto toDos = reinterpret_cast<ToDos>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name")));
+    if (toDos != nullptr) {
+      if (WCHAR* converted = toDos(Utf8(path).c_str())) {
+        dos = converted;
+        HeapFree(GetProcessHeap(), 0, converted);
+      }
+    } else {
+      dos = L"Z:" + path;
+      for (wchar_t& c : dos) {
+        if (c == L'/') c = L'\\';
+      }
+    }
+  }
+  wchar_t full[MAX_PATH];
+  DWORD n = GetFullPathNameW(dos.c_str(), MAX_PATH, full, nullptr);
+  return n > 0 && n < MAX_PATH ? std::wstring(full) : dos;
+}
+
 }  // namespace ui

@@ -19,6 +19,9 @@ struct CaseFailure {
 void Expect(bool condition, const std::string& message);
 
 std::string Utf8(const std::wstring& text);
+// A Linux path (as ctest and scripts hand them over) as Wine's file
+// functions want it; other paths come back as they are, made full.
+std::wstring DosPath(const std::wstring& path);
 std::wstring Wide(const std::string& utf8);
 // Text with \r, \n and non-ASCII made visible, for failure messages.
 std::string Visible(const std::wstring& text);

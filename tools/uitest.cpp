@@ -40,29 +40,6 @@ std::wstring g_exe;        // KvoManager.exe as built
 std::wstring g_lowMemExe;  // the build whose large allocations fail
 std::wstring g_casesRoot;  // one sub-folder per case
 
-// ctest hands us Linux paths; Wine's file functions want DOS ones.
-std::wstring DosPath(const std::wstring& path) {
-  std::wstring dos = path;
-  if (!path.empty() && path[0] == L'/') {
-    using ToDos = WCHAR*(CDECL*)(const char*);
-    auto toDos = reinterpret_cast<ToDos>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name")));
-    if (toDos != nullptr) {
-      if (WCHAR* converted = toDos(Utf8(path).c_str())) {
-        dos = converted;
-        HeapFree(GetProcessHeap(), 0, converted);
-      }
-    } else {
-      dos = L"Z:" + path;
-      for (wchar_t& c : dos) {
-        if (c == L'/') c = L'\\';
-      }
-    }
-  }
-  wchar_t full[MAX_PATH];
-  DWORD n = GetFullPathNameW(dos.c_str(), MAX_PATH, full, nullptr);
-  return n > 0 && n < MAX_PATH ? std::wstring(full) : dos;
-}
 
 // ---- helpers for the cases -------------------------------------------------
 
@@ -1161,16 +1138,16 @@ int wmain(int argc, wchar_t** argv) {
       for (const Case& c : kCases) std::printf("%s\n", c.name);
       return 0;
     } else if (arg == L"--exe" && hasValue) {
-      g_exe = DosPath(argv[++i]);
+      g_exe = ui::DosPath(argv[++i]);
     } else if (arg == L"--lowmem" && hasValue) {
-      g_lowMemExe = DosPath(argv[++i]);
+      g_lowMemExe = ui::DosPath(argv[++i]);
     } else if (arg == L"--make-demo" && hasValue) {
-      makeDemo = DosPath(argv[++i]);
+      makeDemo = ui::DosPath(argv[++i]);
     } else if (arg == L"--keep-desktop" && i + 2 < argc) {
       const int seconds = _wtoi(argv[i + 1]);
-      return KeepDesktop(seconds, DosPath(argv[i + 2]));
+      return KeepDesktop(seconds, ui::DosPath(argv[i + 2]));
     } else if (arg == L"--demo" && hasValue) {
-      demo = DosPath(argv[++i]);
+      demo = ui::DosPath(argv[++i]);
     } else if (arg.rfind(L"--", 0) == 0) {
       return Usage();
     } else {
