@@ -96,6 +96,16 @@ TEST(Paths, CombineAndAppendPutOneSeparatorAndRespectMaxPath) {
   std::u16string path = folder;
   EXPECT_FALSE(platform::AppendPath(path, std::u16string(room + 1, u'n')));
   EXPECT_EQ(path, folder);
+
+  // A folder that already ends in its separator gets none added, so the
+  // same 259-unit result still fits.
+  const std::u16string ended = S(dir.path() / "");
+  ASSERT_EQ(ended.size(), folder.size() + 1);
+  EXPECT_TRUE(platform::CombinePath(ended, std::u16string(room, u'n'), out));
+  EXPECT_EQ(out.size(), kMaxPath - 1);
+  path = ended;
+  EXPECT_TRUE(platform::AppendPath(path, std::u16string(room, u'n')));
+  EXPECT_EQ(path.size(), kMaxPath - 1);
 }
 
 TEST(Folders, IsDirectoryOnlyForExistingFolders) {

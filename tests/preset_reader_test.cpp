@@ -31,14 +31,29 @@ IdTable SampleTable() {
 }
 
 // Parses from a heap block of exactly the file's size, so that any read past
-// the end is caught by the sanitizers.
+// the end is caught by the sanitizers. A ranked table (the path taken when
+// there are many presets) must give exactly what a plain one gives.
 int Parse(const Bytes& bytes, Names* names) {
   std::unique_ptr<unsigned char[]> exact(new unsigned char[bytes.size() ? bytes.size() : 1]);
   std::copy(bytes.begin(), bytes.end(), exact.get());
   NameSet needs;
   const int result = ParsePreset(exact.get(), bytes.size(), SampleTable(), needs);
+  IdTable ranked = SampleTable();
+  ranked.PrepareRanks();
+  NameSet rankedNeeds;
+  EXPECT_EQ(ParsePreset(exact.get(), bytes.size(), ranked, rankedNeeds), result);
+  EXPECT_EQ(Names(rankedNeeds.begin(), rankedNeeds.end()), Names(needs.begin(), needs.end()))
+      << "ranked table";
   if (names) names->assign(needs.begin(), needs.end());
   return result;
+}
+
+// A list header with `count` entries of item id 1.
+Bytes WithEntries(std::uint32_t count) {
+  PresetBuilder builder;
+  builder.ListHeader(count);
+  for (std::uint32_t i = 0; i < count; ++i) builder.Entry(1);
+  return builder.Build();
 }
 
 // A valid file whose header skip is patched afterwards, so the file keeps
@@ -71,6 +86,8 @@ TEST(PresetFormat, Cases) {
       {"count 0", PresetBuilder().ListHeader(0).Entry(1).Build(), 0, {}},
       {"decoy with count 256 is passed over",
        PresetBuilder().DecoyHeader(256).ListHeader(1).Entry(2).Build(), 0, {u"two.vac"}},
+      {"count 255 is the most a header holds", WithEntries(255), 0, {u"one.vac"}},
+      {"count 256 is no header", WithEntries(256), -1, {}},
       {"decoy with a huge count",
        PresetBuilder().DecoyHeader(0xFFFFFFFF).Filler(3).ListHeader(1).Entry(2).Build(), 0,
        {u"two.vac"}},
@@ -115,6 +132,9 @@ TEST(PresetFormat, Cases) {
        {}},
       {"unknown 67108865 is a placeholder", PresetBuilder().ListHeader(1).Entry(67108865).Build(),
        0, {u"\?\?\?(67108865)"}},
+      {"two unknown ids between the same table names are both kept",
+       PresetBuilder().ListHeader(3).Entry(67108870).Entry(67108865).Entry(1).Build(), 0,
+       {u"\?\?\?(67108865)", u"\?\?\?(67108870)", u"one.vac"}},
       {"unknown large id", PresetBuilder().ListHeader(1).Entry(INT32_MAX).Build(), 0,
        {u"\?\?\?(2147483647)"}},
       {"known 67108864 gives only its names", PresetBuilder().ListHeader(1).Entry(67108864).Build(),

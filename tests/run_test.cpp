@@ -218,6 +218,32 @@ TEST(Run, ReportCountsAndListsInPresetOrder) {
   EXPECT_TRUE(ws.Pane().redraw);
 }
 
+// More distinct needed names than the report's first table of answers
+// holds: every missing one is still listed, under each preset that lacks it.
+TEST(Run, AReportOverManyDistinctNamesListsEveryMissingOne) {
+  RunWorkspace ws;
+  std::string idList;
+  for (int id = 1; id <= 600; ++id) idList += std::to_string(id) + ",n" + std::to_string(id) + ".vac\r\n";
+  ws.IdList(idList);
+  for (int p = 0; p < 3; ++p) {
+    PresetBuilder builder;
+    builder.ListHeader(200);
+    for (int id = 1 + 200 * p; id <= 200 * (p + 1); ++id) builder.Entry(id);
+    WriteBytes(ws.Folder(kPreset) / ("p" + std::to_string(p) + ".kvo"), builder.Build());
+  }
+  for (int id = 2; id <= 600; id += 2) ws.Archive(kPlugin, "n" + std::to_string(id) + ".vac");
+  EXPECT_EQ(ws.Run(kCheckOnly), kCompleted);
+  const std::u16string log = ws.Log();
+  EXPECT_NE(log.find(u"→ 不足無し/不足有り = 0/3\r\n"), std::u16string::npos);
+  std::size_t listed = 0;
+  for (std::size_t at = log.find(u"  - "); at != std::u16string::npos; at = log.find(u"  - ", at + 1)) {
+    ++listed;
+  }
+  EXPECT_EQ(listed, 300u);
+  EXPECT_NE(log.find(u"  - n599.vac\r\n"), std::u16string::npos);
+  EXPECT_EQ(log.find(u"  - n600.vac\r\n"), std::u16string::npos);
+}
+
 TEST(Run, AMoveWhoseDestinationPathDoesNotFitFails) {
   RunWorkspace ws;
   ws.IdList("1,keep.vac\r\n");

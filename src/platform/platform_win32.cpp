@@ -74,9 +74,16 @@ std::u16string ExeDirectory() {
 
 void OverrideExeDirectory(const std::u16string& folder) { ExeDirectoryOverride() = folder; }
 
+// PathCombineW and PathAppendW put a backslash between the two parts only
+// when the first does not already end in one; count it only then, or a
+// folder given with its trailing backslash loses the last unit of room.
+static std::size_t SeparatorUnits(const std::u16string& folder) {
+  return !folder.empty() && folder.back() != u'\\' ? 1 : 0;
+}
+
 bool CombinePath(const std::u16string& folder, const std::u16string& name, std::u16string& out) {
   // PathCombineW needs its result to fit MAX_PATH; refuse early what cannot.
-  if (folder.size() + 1 + name.size() + 1 > MAX_PATH) return false;
+  if (folder.size() + SeparatorUnits(folder) + name.size() + 1 > MAX_PATH) return false;
   wchar_t joined[MAX_PATH] = {};
   if (PathCombineW(joined, folder.empty() ? nullptr : W(folder), W(name)) == nullptr) return false;
   out = U(joined);
@@ -84,7 +91,7 @@ bool CombinePath(const std::u16string& folder, const std::u16string& name, std::
 }
 
 bool AppendPath(std::u16string& path, const std::u16string& more) {
-  if (path.size() + 1 + more.size() + 1 > MAX_PATH) return false;
+  if (path.size() + SeparatorUnits(path) + more.size() + 1 > MAX_PATH) return false;
   wchar_t joined[MAX_PATH] = {};
   lstrcpynW(joined, W(path), MAX_PATH);
   if (!PathAppendW(joined, W(more))) return false;

@@ -89,13 +89,23 @@ void InsertAll(const IdTable& idTable, std::vector<Found>& found, NameSet& needs
       rank[i] = found[i].entry == kAddedPlaceholder ? idTable.RankOf(found[i].name->Text())
                                                     : idTable.RankAt(found[i].entry);
     }
-    std::sort(order.begin(), order.end(), [&rank](std::uint32_t a, std::uint32_t b) {
-      return rank[a] != rank[b] ? rank[a] < rank[b] : a < b;
+    // An odd rank is one class of equivalent table names. An even rank only
+    // says where a name outside the table falls between two table names:
+    // different placeholders can share it, so among those the names
+    // themselves decide the order and whether two are one name.
+    auto order_of = [&rank, &found](std::uint32_t a, std::uint32_t b) {
+      if (rank[a] != rank[b]) return rank[a] < rank[b] ? -1 : 1;
+      if ((rank[a] & 1) != 0) return 0;
+      return platform::CompareNames(found[a].name->Text().c_str(), found[b].name->Text().c_str());
+    };
+    std::sort(order.begin(), order.end(), [&order_of](std::uint32_t a, std::uint32_t b) {
+      const int c = order_of(a, b);
+      return c != 0 ? c < 0 : a < b;
     });
     if (fresh) {
       for (std::size_t k = 0; k < order.size(); ++k) {
         const std::uint32_t i = order[k];
-        if (k > 0 && rank[order[k - 1]] == rank[i]) continue;  // equivalent: the first stays
+        if (k > 0 && order_of(order[k - 1], i) == 0) continue;  // equivalent: the first stays
         needs.AppendGreater(*found[i].name);
         if (added != nullptr) added->push_back(found[i].entry);
       }
