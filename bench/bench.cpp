@@ -36,7 +36,9 @@
 
 #include "app/log_pane.h"
 #include "app/manager_app.h"
+#include "lists/id_table.h"
 #include "lists/name_set.h"
+#include "lists/preset_list.h"
 #include "lists/side_lists.h"
 #include "platform/platform.h"
 #include "preset/catalogue.h"

@@ -29,7 +29,9 @@
 #include <unordered_set>
 #include <vector>
 
+#include "lists/id_table.h"
 #include "lists/name_set.h"
+#include "lists/preset_list.h"
 #include "preset/preset_reader.h"
 #include "preset_builder.h"
 
@@ -213,6 +215,7 @@ bool PresetReadsBack(const Bytes& bytes, const std::vector<std::int32_t>& ids) {
     table.Add(id, name);
     expected.insert(name);
   }
+  table.Prepare();
   kvo::NameSet needs;
   if (kvo::ParsePreset(bytes.data(), bytes.size(), table, needs) != 0) return false;
   std::set<std::u16string> found(needs.begin(), needs.end());

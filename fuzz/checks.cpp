@@ -7,7 +7,9 @@
 #include <utility>
 
 #include "app/settings_record.h"
+#include "lists/id_table.h"
 #include "lists/name_set.h"
+#include "lists/preset_list.h"
 #include "lists/side_lists.h"
 #include "platform/platform.h"
 #include "preset/preset_reader.h"
@@ -323,6 +325,7 @@ std::string CheckPreset(const std::uint8_t* data, std::size_t size) {
   static const IdTable table = [] {
     IdTable t;
     for (const auto& entry : FuzzTable()) t.Add(entry.first, entry.second);
+    t.Prepare();
     return t;
   }();
   NameSet needs;
@@ -371,6 +374,7 @@ std::string CheckSideLists(const std::uint8_t* data, std::size_t size) {
   ParseExList(text, size, exList);
   IdTable idTable;
   ParseIdList(text, size, idTable);
+  idTable.Prepare();
 
   ModelSet exModel;
   ModelTable idModel;
@@ -485,6 +489,7 @@ std::string CheckNames(const std::uint8_t* data, std::size_t size) {
       }
       case 5: {
         const std::int32_t id = in.Id();
+        table.Prepare();
         if (Lookup(table, id) != tableModel.Lookup(id)) {
           return "Lookup(" + std::to_string(id) + ") differs from the model";
         }
@@ -512,6 +517,7 @@ std::string CheckNames(const std::uint8_t* data, std::size_t size) {
       }
     }
   }
+  table.Prepare();
   return CompareTables(table, tableModel, "table");
 }
 

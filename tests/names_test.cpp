@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "lists/id_table.h"
 #include "lists/name_set.h"
+#include "lists/preset_list.h"
 
 namespace kvo {
 namespace {
@@ -127,6 +129,7 @@ TEST(IdTable, AnyOrderOfAddingAndLookingUpMatchesAMultimap) {
     table.Add(id, std::u16string(text.begin(), text.end()));
     model.emplace(id, std::u16string(text.begin(), text.end()));
     if (i % 997 == 0 || i == 4999) {
+      table.Prepare();
       for (std::int32_t probe = -101; probe <= 601; ++probe) {
         std::vector<std::u16string> expected;
         auto range = model.equal_range(probe);
@@ -149,6 +152,7 @@ TEST(IdTable, RanksFollowTheNameOrder) {
     names.emplace_back(text.begin(), text.end());
     table.Add(static_cast<std::int32_t>(random() % 300), names.back());
   }
+  table.Prepare();
   table.PrepareRanks();
   ASSERT_TRUE(table.Ranked());
   for (std::size_t a = 0; a < table.Size(); ++a) {
@@ -181,6 +185,7 @@ TEST(IdTable, EqualIdsKeepInsertionOrderAndNothingIsMerged) {
   table.Add(-1, u"neg.vac");
   table.Add(INT32_MIN, u"min.vac");
   table.Add(INT32_MAX, u"max.vac");
+  table.Prepare();
   EXPECT_EQ(table.Size(), 7u);
   EXPECT_EQ(Lookup(table, 5), (std::vector<std::u16string>{u"x.vac", u"z.vac", u"x.vac"}));
   EXPECT_TRUE(Lookup(table, 4).empty());

@@ -27,6 +27,7 @@ IdTable SampleTable() {
   table.Add(5, u"five-b.vac");
   table.Add(67108864, u"big.vac");
   table.Add(-7, u"negative.vac");
+  table.Prepare();
   return table;
 }
 
@@ -156,6 +157,7 @@ TEST(PresetFormat, Cases) {
 
 TEST(PresetFormat, ThePlaceholderForTheThresholdItself) {
   IdTable empty;
+  empty.Prepare();
   const Bytes bytes = PresetBuilder().ListHeader(1).Entry(67108864).Build();
   NameSet needs;
   ASSERT_EQ(ParsePreset(bytes.data(), bytes.size(), empty, needs), 0);

@@ -23,6 +23,7 @@ using Entries = std::vector<std::pair<std::int32_t, std::u16string>>;
 Entries IdEntries(const std::string& text, std::initializer_list<std::int32_t> ids) {
   IdTable table;
   ParseIdList(text.data(), text.size(), table);
+  table.Prepare();
   Entries out;
   std::size_t seen = 0;
   for (std::int32_t id : ids) {

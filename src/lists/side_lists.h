@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "lists/id_table.h"
 #include "lists/name_set.h"
 
 namespace kvo {

@@ -12,6 +12,7 @@ namespace kvo {
 Catalogue::Catalogue() {
   LoadExList(exList);
   LoadIdList(idTable);
+  idTable.Prepare();
 }
 
 void Catalogue::BuildRequired(const std::u16string& presetFolder, const NameSet& presetListing,

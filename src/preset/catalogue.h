@@ -3,7 +3,9 @@
 
 #include <string>
 
+#include "lists/id_table.h"
 #include "lists/name_set.h"
+#include "lists/preset_list.h"
 
 namespace kvo {
 

@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "lists/id_table.h"
 #include "lists/name_set.h"
+#include "lists/preset_list.h"
 
 namespace kvo {
 
