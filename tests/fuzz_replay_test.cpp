@@ -2,6 +2,8 @@
 // input kept in fuzz/regressions/<target>/ from a crash found by fuzzing.
 #include <gtest/gtest.h>
 
+#include "test_support.h"
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>

@@ -11,6 +11,7 @@
 #include "lists/id_table.h"
 #include "lists/name_set.h"
 #include "lists/preset_list.h"
+#include "test_support.h"
 
 namespace kvo {
 namespace {
@@ -193,6 +194,12 @@ TEST(IdTable, EqualIdsKeepInsertionOrderAndNothingIsMerged) {
   EXPECT_TRUE(Lookup(table, 0).empty());
   EXPECT_EQ(Lookup(table, INT32_MIN), (std::vector<std::u16string>{u"min.vac"}));
   EXPECT_EQ(Lookup(table, INT32_MAX), (std::vector<std::u16string>{u"max.vac"}));
+}
+
+// A failing comparison of log text must be readable: UTF-8, escaped breaks.
+TEST(TestSupport, TextPrintsAsUtf8WithEscapedBreaks) {
+  EXPECT_EQ(::testing::PrintToString(std::u16string(u"■準備\r\n\"a\"\xD800")),
+            "u\"■準備\\r\\n\\\"a\\\"\xEF\xBF\xBD\"");
 }
 
 TEST(PresetList, RecordsAreIndependentCopiesInAppendOrder) {

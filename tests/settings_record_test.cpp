@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "test_support.h"
+
 #include <cstring>
 #include <string>
 #include <vector>
