@@ -1,6 +1,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "app/log_pane.h"
@@ -18,53 +19,19 @@ namespace {
 // in place for as long as the report runs.
 class Presence {
  public:
-  explicit Presence(const NameSet& plugin) : plugin_(plugin), slots_(1024) {}
+  explicit Presence(const NameSet& plugin) : plugin_(plugin) { answers_.reserve(1024); }
 
   bool Contains(const std::u16string& name) {
-    const std::uintptr_t key = reinterpret_cast<std::uintptr_t>(&name);
-    std::size_t mask = slots_.size() - 1;
-    std::size_t at = Hash(key) & mask;
-    for (; slots_[at].key != 0; at = (at + 1) & mask) {
-      if (slots_[at].key == key) return slots_[at].present;
-    }
+    auto found = answers_.find(&name);
+    if (found != answers_.end()) return found->second;
     const bool present = plugin_.Contains(name);
-    if (2 * (used_ + 1) > slots_.size()) {
-      Grow();
-      mask = slots_.size() - 1;
-      for (at = Hash(key) & mask; slots_[at].key != 0; at = (at + 1) & mask) {
-      }
-    }
-    slots_[at] = Slot{key, present};
-    ++used_;
+    answers_.emplace(&name, present);
     return present;
   }
 
  private:
-  struct Slot {
-    std::uintptr_t key = 0;  // 0: empty
-    bool present = false;
-  };
-
-  static std::size_t Hash(std::uintptr_t key) {
-    const std::uint64_t h = static_cast<std::uint64_t>(key) * 0x9E3779B97F4A7C15ull;
-    return static_cast<std::size_t>(h >> 32);
-  }
-
-  void Grow() {
-    std::vector<Slot> bigger(2 * slots_.size());
-    const std::size_t mask = bigger.size() - 1;
-    for (const Slot& slot : slots_) {
-      if (slot.key == 0) continue;
-      std::size_t at = Hash(slot.key) & mask;
-      while (bigger[at].key != 0) at = (at + 1) & mask;
-      bigger[at] = slot;
-    }
-    slots_.swap(bigger);
-  }
-
   const NameSet& plugin_;
-  std::vector<Slot> slots_;
-  std::size_t used_ = 0;
+  std::unordered_map<const std::u16string*, bool> answers_;
 };
 
 }  // namespace
