@@ -37,6 +37,7 @@
 #include "app/log_pane.h"
 #include "app/manager_app.h"
 #include "lists/id_table.h"
+#include "test_hooks.h"
 #include "lists/name_set.h"
 #include "lists/preset_list.h"
 #include "lists/side_lists.h"

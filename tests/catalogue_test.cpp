@@ -7,6 +7,7 @@
 #include "preset/catalogue.h"
 #include "preset_builder.h"
 #include "reconcile/folder_scan.h"
+#include "test_hooks.h"
 #include "test_support.h"
 
 namespace kvo::test {

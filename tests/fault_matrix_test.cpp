@@ -30,6 +30,7 @@
 #include "platform/platform.h"
 #include "preset/preset_reader.h"
 #include "preset_builder.h"
+#include "test_hooks.h"
 #include "run_fixture.h"
 
 namespace kvo::test {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "test_hooks.h"
 #include "test_support.h"
 
 namespace kvo::test {

@@ -9,6 +9,7 @@
 #include "alloc_failure.h"
 #include "preset/preset_reader.h"
 #include "preset_builder.h"
+#include "test_hooks.h"
 #include "test_support.h"
 
 namespace kvo::test {

@@ -4,6 +4,7 @@
 
 #include "platform/platform.h"
 #include "preset_builder.h"
+#include "test_hooks.h"
 
 namespace kvo::test {
 

@@ -7,6 +7,7 @@
 #include "lists/side_lists.h"
 #include "platform/platform.h"
 #include "preset/catalogue.h"
+#include "test_hooks.h"
 #include "test_support.h"
 
 namespace kvo::test {

@@ -41,9 +41,6 @@ bool ReadWholeFile(const std::u16string& path, std::vector<char>& out,
 
 // Folder of the running executable, without a trailing separator.
 std::u16string ExeDirectory();
-// Makes ExeDirectory() return `folder` instead (an empty string restores the
-// real one). Lets tests give each case its own side files.
-void OverrideExeDirectory(const std::u16string& folder);
 // Full path of the running executable.
 std::u16string ExePath();
 

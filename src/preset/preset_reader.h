@@ -36,10 +36,4 @@ int ReadPreset(PresetRecord& record, const std::u16string& fileName, const IdTab
 int ParsePreset(const unsigned char* data, std::size_t size, const IdTable& idTable,
                 NameSet& needs, AddedNames* added = nullptr);
 
-// The process-wide read buffer shared by every ReadPreset call: it grows to
-// twice the size of a file that does not fit and never shrinks.
-std::size_t PresetReadBufferCapacity();
-// Releases the buffer (tests use it to start from a known state).
-void ResetPresetReadBuffer();
-
 }  // namespace kvo

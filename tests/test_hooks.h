@@ -1,0 +1,23 @@
+// Hooks into the product code that only tests and benchmarks use. They are
+// defined next to the state they reach, but declared only here, so the
+// program itself never calls them.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace kvo {
+
+namespace platform {
+// Makes ExeDirectory() return `folder` instead (an empty string restores the
+// real one), so each case can have its own side lists.
+void OverrideExeDirectory(const std::u16string& folder);
+}  // namespace platform
+
+// The capacity of the process-wide preset read buffer, which grows to twice
+// the size of a file that does not fit and never shrinks.
+std::size_t PresetReadBufferCapacity();
+// Releases that buffer, to start from a known state.
+void ResetPresetReadBuffer();
+
+}  // namespace kvo
