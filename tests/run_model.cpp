@@ -83,8 +83,7 @@ std::vector<std::string> Lines(const std::string& text) {
 
 // A name as a list gives it; false when it does not fit a path (skipped).
 bool Name(const std::string& bytes, std::u16string& out) {
-  platform::AnsiToUtf16(bytes.data(), bytes.size(), out);
-  return out.size() < kMaxPath;
+  return platform::AnsiToUtf16(bytes.data(), bytes.size(), out) && out.size() < kMaxPath;
 }
 
 std::int32_t ItemId(const std::string& line) {
