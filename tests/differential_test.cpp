@@ -33,7 +33,8 @@ class Random {
   explicit Random(unsigned seed) : engine_(seed) {}
   int Int(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(engine_); }
   bool Chance(int percent) { return Int(0, 99) < percent; }
-  // Letters, digits and '_' only: on these the name order of every platform agrees.
+  // Letters, digits and '_' only: names that every platform's name order and file
+  // system treat alike (equal exactly when equal but for letter case).
   std::string Word(int lo, int hi) {
     static const char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789_";
     std::string word;
@@ -314,8 +315,9 @@ std::string FolderDiff(const char* folder, const FolderContents& model, const Fo
     const auto r = run.find(name);
     const std::string want = m == model.end() ? "(absent)" : "\"" + m->second + "\"";
     const std::string got = r == run.end() ? "(absent)" : "\"" + r->second + "\"";
-    if (want != got)
+    if (want != got) {
       out << "  " << folder << "/" << name << ": model " << want << ", run " << got << "\n";
+    }
   }
   return out.str();
 }
@@ -377,8 +379,8 @@ TEST(Differential, WholeRunsMatchThePlainModel) {
   }
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  std::printf("%u seeds in %.1f s: %d with a ranked id table, %d unranked, %zu failing\n", count,
-              seconds, ranked, unranked, failing.size());
+  std::printf("%u seeds in %.1f s: %d with a ranked id table, %d unranked, %u failing\n", count,
+              seconds, ranked, unranked, static_cast<unsigned>(failing.size()));
   if (!failing.empty()) {
     std::ostringstream seeds;
     for (std::size_t i = 0; i < failing.size() && i < 20; ++i) seeds << " " << failing[i];
