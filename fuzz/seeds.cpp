@@ -25,6 +25,8 @@ std::vector<Bytes> PresetSeeds() {
                     .Entry(67108865)
                     .Entry(INT32_MAX)
                     .Build());
+  // Two unknown ids from 2^26 up: two placeholders, both kept.
+  out.push_back(PresetBuilder().ListHeader(3).Entry(67108870).Entry(67108865).Entry(1).Build());
   // Decoys and junk the searches must step over.
   out.push_back(PresetBuilder().DecoyHeader().ListHeader(2).Entry(2).Filler(7).Entry(3).Build());
   out.push_back(PresetBuilder()
