@@ -1,6 +1,7 @@
 // Whole runs under faults: folders that change while a run works, folders
-// that cannot be written, another file system, files held open, odd files
-// and names. Every case checks the log, the counters and that each archive
+// that cannot be written, another file system and a run ended while it
+// copies across, files held open, inputs that exist but cannot be read, odd
+// files and names. Every case checks the log, the counters and that each archive
 // still exists exactly once with its bytes unchanged.
 #include <gtest/gtest.h>
 

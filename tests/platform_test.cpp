@@ -111,7 +111,8 @@ TEST(Folders, IsDirectoryOnlyForExistingFolders) {
 
 TEST(Folders, FindFilesMatchesTheExtensionInAnyCaseAndListsFolders) {
   TempDir dir;
-  for (const char* name : {"a.vac", "B.VAC", "c.Vac", "d.kvo", "e.txt", "vac", "f.vac.txt"}) {
+  for (const char* name : {"a.vac", "B.VAC", "c.Vac", "d.kvo", "e.txt", "vac", "f.vac.txt",
+                           "Hair.vac_old", "x.vacation"}) {
     WriteText(dir.path() / name, "x");
   }
   dir.Sub("folder.vac");
