@@ -122,7 +122,8 @@ TEST(Folders, IsDirectoryOnlyForExistingFolders) {
 
 TEST(Folders, FindFilesMatchesTheExtensionInAnyCaseAndListsFolders) {
   TempDir dir;
-  for (const char* name : {"a.vac", "B.VAC", "c.Vac", "d.kvo", "e.txt", "vac", "f.vac.txt"}) {
+  for (const char* name : {"a.vac", "B.VAC", "c.Vac", "d.kvo", "e.txt", "vac", "f.vac.txt",
+                           "Hair.vac_old", "x.vacation"}) {
     WriteText(dir.path() / name, "x");
   }
   dir.Sub("folder.vac");
@@ -142,19 +143,127 @@ TEST(Folders, FindFilesMatchesTheExtensionInAnyCaseAndListsFolders) {
   EXPECT_TRUE(names.empty());
 }
 
-TEST(Files, ReadWholeFileAppendsZerosAndFailsOnMissingFiles) {
+TEST(Paths, FieldsThatAreNotAbsoluteAreTakenFromTheStartFolder) {
+  struct Case {
+    const char16_t* start;
+    const char16_t* field;
+    bool ok;
+    const char16_t* resolved;
+  };
+#ifdef _WIN32
+  const Case cases[] = {
+      {u"C:\\Users\\u\\app", u"Plugin", true, u"C:\\Users\\u\\app\\Plugin"},
+      {u"C:\\Users\\u\\app\\", u"sub\\Work", true, u"C:\\Users\\u\\app\\sub\\Work"},
+      {u"C:\\Users\\u\\app", u"..\\Up", true, u"C:\\Users\\u\\Up"},
+      {u"C:\\Users\\u\\app", u"D:\\abs", true, u"D:\\abs"},
+      {u"C:\\Users\\u\\app", u"d:/abs", true, u"d:/abs"},
+      {u"C:\\Users\\u\\app", u"\\\\server\\share\\x", true, u"\\\\server\\share\\x"},
+      // A root without a drive, a drive without a root.
+      {u"C:\\Users\\u\\app", u"\\Root\\x", true, u"C:\\Root\\x"},
+      {u"\\\\srv\\share\\app", u"\\x", true, u"\\\\srv\\share\\x"},
+      {u"C:\\Users\\u\\app", u"c:Plugin", true, u"C:\\Users\\u\\app\\Plugin"},
+      {u"C:\\Users\\u\\app", u"D:Plugin", true, u"D:\\Plugin"},
+      {u"C:\\Users\\u\\app", u"", true, u""},
+      {u"", u"Plugin", false, u""},
+      {u"", u"D:\\abs", true, u"D:\\abs"},
+  };
+#else
+  const Case cases[] = {
+      {u"/home/u/app", u"Plugin", true, u"/home/u/app/Plugin"},
+      {u"/home/u/app/", u"sub/Work", true, u"/home/u/app/sub/Work"},
+      {u"/home/u/app", u"../Up", true, u"/home/u/app/../Up"},
+      {u"/home/u/app", u"/abs/Plugin", true, u"/abs/Plugin"},
+      {u"/home/u/app", u"", true, u""},
+      {u"", u"Plugin", false, u""},
+      {u"", u"/abs", true, u"/abs"},
+  };
+#endif
+  for (const Case& c : cases) {
+    SCOPED_TRACE(U8(c.start) + " + " + U8(c.field));
+    std::u16string out = u"stale";
+    EXPECT_EQ(platform::ResolveAgainst(c.start, c.field, out), c.ok);
+    EXPECT_EQ(out, c.resolved);
+  }
+  // The result must still fit a path: 259 units do, 260 do not.
+#ifdef _WIN32
+  const std::u16string root = u"C:\\";
+#else
+  const std::u16string root = u"/";
+#endif
+  const std::u16string fits = root + std::u16string(252 - root.size(), u'd');
+  std::u16string out;
+  EXPECT_TRUE(platform::ResolveAgainst(fits, u"Plugin", out));
+  EXPECT_EQ(out.size(), kMaxPath - 1);
+  const std::u16string deep = fits + u"d";
+  EXPECT_FALSE(platform::ResolveAgainst(deep, u"Plugin", out));
+  EXPECT_EQ(out, u"");
+}
+
+TEST(Files, ReadWholeFileAppendsZerosAndSaysWhyItFailed) {
+  using platform::FileStatus;
   TempDir dir;
   WriteText(dir.path() / "list.txt", std::string("ab\0c", 4));
   WriteText(dir.path() / "empty.txt", "");
   std::vector<char> text;
-  ASSERT_TRUE(platform::ReadWholeFile(S(dir.path() / "list.txt"), text, 1));
+  ASSERT_EQ(platform::ReadWholeFile(S(dir.path() / "list.txt"), text, 1), FileStatus::kRead);
   EXPECT_EQ(std::string(text.begin(), text.end()), std::string("ab\0c\0", 5));
-  ASSERT_TRUE(platform::ReadWholeFile(S(dir.path() / "empty.txt"), text, 1));
+  ASSERT_EQ(platform::ReadWholeFile(S(dir.path() / "empty.txt"), text, 1), FileStatus::kRead);
   EXPECT_EQ(text.size(), 1u);
-  EXPECT_FALSE(platform::ReadWholeFile(S(dir.path() / "missing.txt"), text, 1));
-  EXPECT_TRUE(text.empty());
-  // A folder is not a file.
-  EXPECT_FALSE(platform::ReadWholeFile(dir.str(), text, 1));
+
+  // Only a file or folder that is not there is missing; what exists but
+  // cannot be read must not pass for missing.
+  const fs::path huge = dir.path() / "huge.txt";
+  WriteText(huge, "x");
+  fs::resize_file(huge, (std::uintmax_t{1} << 32) + 1);  // sparse: no disk space used
+  struct Case {
+    const char* what;
+    fs::path path;
+    FileStatus status;
+  };
+  const Case cases[] = {
+      {"missing file", dir.path() / "missing.txt", FileStatus::kMissing},
+      {"missing folder", dir.path() / "none" / "list.txt", FileStatus::kMissing},
+      {"a file taken for a folder", dir.path() / "list.txt" / "x.txt", FileStatus::kMissing},
+      {"a folder", dir.path(), FileStatus::kFolder},
+      {"more than 32 bits of size", huge, FileStatus::kUnreadable},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    text.assign(3, 'x');
+    EXPECT_EQ(platform::ReadWholeFile(S(c.path), text, 1), c.status);
+    EXPECT_TRUE(text.empty());
+  }
+}
+
+TEST(Folders, PatternsMatchTheLongNameOnly) {
+  struct Case {
+    const char* pattern;
+    const char* name;
+    bool matches;
+  };
+  const Case cases[] = {
+      {"*.vac", "a.vac", true},
+      {"*.vac", "B.VAC", true},
+      {"*.vac", "髪.Vac", true},
+      {"*.vac", ".vac", true},
+      // Windows would list these by their short names (HAIRVA~1.VAC, ...).
+      {"*.vac", "Hair.vac_old", false},
+      {"*.vac", "x.vacation", false},
+      {"*.kvo", "a.kvo_bak", false},
+      {"*.kvo", "a.kvo.bak", false},
+      {"*.vac", "vac", false},
+      {"*.vac", "a.va", false},
+      {"*.vac", "", false},
+      {"*.v?c", "a.VBC", true},
+      {"*.v?c", "a.vac_c", false},
+      {"a*b*.vac", "AxxBy.vac", true},
+      {"a*b*.vac", "axx.vac", false},
+      {"*", "anything", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.pattern) + " / " + c.name);
+    EXPECT_EQ(platform::MatchesPattern(U16(c.pattern), U16(c.name)), c.matches);
+  }
 }
 
 TEST(Files, ReadExactRefusesAShortRead) {
@@ -176,11 +285,14 @@ TEST(Files, AFileHeldWithNoSharingCannotBeOpenedAgain) {
   WriteText(dir.path() / "held.txt", "x");
   platform::FileHandle first = platform::OpenForReadNoShare(S(dir.path() / "held.txt"));
   ASSERT_NE(first, nullptr);
-  EXPECT_EQ(platform::OpenForReadNoShare(S(dir.path() / "held.txt")), nullptr);
+  platform::FileStatus status = platform::FileStatus::kRead;
+  EXPECT_EQ(platform::OpenForReadNoShare(S(dir.path() / "held.txt"), &status), nullptr);
+  EXPECT_EQ(status, platform::FileStatus::kUnreadable);
   std::vector<char> text;
-  EXPECT_FALSE(platform::ReadWholeFile(S(dir.path() / "held.txt"), text));
+  EXPECT_EQ(platform::ReadWholeFile(S(dir.path() / "held.txt"), text),
+            platform::FileStatus::kUnreadable);
   platform::CloseFile(first);
-  EXPECT_TRUE(platform::ReadWholeFile(S(dir.path() / "held.txt"), text));
+  EXPECT_EQ(platform::ReadWholeFile(S(dir.path() / "held.txt"), text), platform::FileStatus::kRead);
 }
 #endif
 
@@ -222,6 +334,19 @@ TEST(Text, AnsiConversionKeepsNamesThatFitAPath) {
   EXPECT_FALSE(platform::AnsiToUtf16(tooLong.data(), tooLong.size(), out));
 }
 
+TEST(Text, UnicodeCodePagesGetNoConversionFlags) {
+  struct Case {
+    std::uint32_t codePage;
+    std::uint32_t flags;
+  };
+  // MB_PRECOMPOSED is 1; UTF-8 and GB18030 fail with any flag but one.
+  const Case cases[] = {{932, 1}, {1252, 1}, {936, 1}, {65001, 0}, {54936, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.codePage);
+    EXPECT_EQ(platform::AnsiConversionFlags(c.codePage), c.flags);
+  }
+}
+
 TEST(Text, FormatLineHandlesTheToolsConversions) {
   char16_t buffer[platform::kLineBufferUnits];
   struct Case {
@@ -258,8 +383,11 @@ TEST(Process, ExeDirectoryAndCurrentDirectory) {
   EXPECT_EQ(platform::ExeDirectory(), folder);
 
   const std::u16string before = platform::CurrentDir();
+  platform::RecordStartDir();
   ASSERT_TRUE(platform::SetCurrentDir(dir.str()));
   EXPECT_TRUE(fs::equivalent(P(platform::CurrentDir()), dir.path()));
+  // The start folder stays what it was when recorded.
+  EXPECT_EQ(platform::StartDir(), before);
   EXPECT_FALSE(platform::SetCurrentDir(S(dir.path() / "missing")));
   EXPECT_TRUE(fs::equivalent(P(platform::CurrentDir()), dir.path()));
   ASSERT_TRUE(platform::SetCurrentDir(before));

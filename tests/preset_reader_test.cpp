@@ -200,15 +200,20 @@ TEST_F(PresetFiles, FileNameIsSetExactlyWhateverTheOutcome) {
   const IdTable table = SampleTable();
   const std::u16string good = Write("Good.KVO", PresetBuilder().ListHeader(1).Entry(1).Build());
   const std::u16string bad = Write("bad.kvo", PresetBuilder().BuildTruncated(47));
+  // A preset that is there but cannot be read whole: more than 32 bits of
+  // size (sparse, so it takes no disk space).
+  const std::u16string huge = Write("huge.kvo", PresetBuilder().ListHeader(1).Entry(1).Build());
+  fs::resize_file(P(huge), (std::uintmax_t{1} << 32) + 1);
   struct Case {
     std::u16string name;
     std::u16string path;
     int result;
   };
-  const Case cases[] = {{u"Good.KVO", good, 0},
-                        {u"bad.kvo", bad, -1},
-                        {u"Missing.kvo", S(dir_.path() / "Missing.kvo"), -1},
-                        {u"folder.kvo", S(dir_.Sub("folder.kvo")), -1}};
+  const Case cases[] = {{u"Good.KVO", good, kPresetRead},
+                        {u"bad.kvo", bad, kPresetLeftOut},
+                        {u"Missing.kvo", S(dir_.path() / "Missing.kvo"), kPresetLeftOut},
+                        {u"folder.kvo", S(dir_.Sub("folder.kvo")), kPresetLeftOut},
+                        {u"huge.kvo", huge, kPresetUnreadable}};
   for (const Case& c : cases) {
     PresetRecord record;
     EXPECT_EQ(ReadPreset(record, c.name, table, c.path), c.result);

@@ -52,28 +52,33 @@ TEST(Run, CheckOnlyReportsAndMovesNothing) {
   EXPECT_TRUE(fs::equivalent(P(platform::CurrentDir()), ws.Folder(kPreset)));
 }
 
+// An execute run on the sample workspace.
+const char16_t kSampleExecuteLog[] =
+    u"■準備\r\n"
+    u"→ Plugin/Preset/Work = 4/4/3\r\n"
+    u"■不要ファイルの移動(Plugin -> Work)\r\n"
+    u"→ 成功/失敗 = 2/0\r\n"
+    u"■必要ファイルの移動(Work -> Plugin)\r\n"
+    u"→ 成功/失敗 = 2/0\r\n"
+    u"■kvoの状態\r\n"
+    u"→ 不足無し/不足有り = 1/2\r\n"
+    u"b.kvo\r\n"
+    u"  - \?\?\?(67108870)\r\n"
+    u"c.kvo\r\n"
+    u"  - shoe.vac\r\n"
+    u"\r\n";
+const Contents kSamplePluginAfter = {{"base.vac", "base.vac"}, {"body.vac", "body.vac"},
+                                     {"face.vac", "face.vac"}, {"hair.vac", "hair.vac"}};
+const Contents kSampleWorkAfter = {{"junk.vac", "junk.vac"}, {"old.vac", "old.vac"},
+                                   {"spare.vac", "spare.vac"}};
+
 TEST(Run, ExecuteMovesBothWaysThenReports) {
   RunWorkspace ws;
   LaySample(ws);
   EXPECT_EQ(ws.Run(kExecute), kCompleted);
-  EXPECT_EQ(ws.Log(),
-            u"■準備\r\n"
-            u"→ Plugin/Preset/Work = 4/4/3\r\n"
-            u"■不要ファイルの移動(Plugin -> Work)\r\n"
-            u"→ 成功/失敗 = 2/0\r\n"
-            u"■必要ファイルの移動(Work -> Plugin)\r\n"
-            u"→ 成功/失敗 = 2/0\r\n"
-            u"■kvoの状態\r\n"
-            u"→ 不足無し/不足有り = 1/2\r\n"
-            u"b.kvo\r\n"
-            u"  - \?\?\?(67108870)\r\n"
-            u"c.kvo\r\n"
-            u"  - shoe.vac\r\n"
-            u"\r\n");
-  EXPECT_EQ(ws.Contents(kPlugin), (Contents{{"base.vac", "base.vac"}, {"body.vac", "body.vac"},
-                                            {"face.vac", "face.vac"}, {"hair.vac", "hair.vac"}}));
-  EXPECT_EQ(ws.Contents(kWork), (Contents{{"junk.vac", "junk.vac"}, {"old.vac", "old.vac"},
-                                          {"spare.vac", "spare.vac"}}));
+  EXPECT_EQ(ws.Log(), kSampleExecuteLog);
+  EXPECT_EQ(ws.Contents(kPlugin), kSamplePluginAfter);
+  EXPECT_EQ(ws.Contents(kWork), kSampleWorkAfter);
   EXPECT_TRUE(fs::equivalent(P(platform::CurrentDir()), ws.Folder(kWork)));
 
   // Nothing changed since: the next run moves nothing at all.
@@ -83,6 +88,37 @@ TEST(Run, ExecuteMovesBothWaysThenReports) {
   EXPECT_NE(second.find(u"(Work -> Plugin)\r\n→ 成功/失敗 = 0/0\r\n"), std::u16string::npos);
   EXPECT_EQ(second.rfind(u"■準備\r\n", 0), 0u);  // the pane holds the second run only
   EXPECT_EQ(second.find(u"■準備", 1), std::u16string::npos);
+}
+
+// Folder fields that are not absolute (the registry fallback gives "Plugin"
+// and "Preset") name folders under the one the program was started in, on
+// every run, whatever an earlier run made current.
+TEST(Run, RelativeFoldersAreTakenFromTheStartFolderOnEveryRun) {
+  const std::u16string outside = platform::CurrentDir();
+  RunWorkspace ws;
+  LaySample(ws);
+  ASSERT_TRUE(platform::SetCurrentDir(ws.Root().str()));
+  platform::RecordStartDir();
+  ASSERT_TRUE(platform::SetCurrentDir(S(ws.Folder(kPreset))));  // anything but the start
+  ws.SetFolder(kPlugin, u"Plugin");
+  ws.SetFolder(kPreset, u"Preset");
+  ws.SetFolder(kWork, u"Work");
+  EXPECT_EQ(ws.Run(kExecute), kCompleted);
+  EXPECT_EQ(ws.Log(), kSampleExecuteLog);
+  EXPECT_EQ(ws.Contents(kPlugin), kSamplePluginAfter);
+  EXPECT_EQ(ws.Contents(kWork), kSampleWorkAfter);
+  // The first run left Work current; the second still reads the presets and
+  // finds nothing to move.
+  EXPECT_EQ(ws.Run(kExecute), kCompleted);
+  EXPECT_NE(ws.Log().find(u"→ Plugin/Preset/Work = 4/4/3\r\n■不要ファイルの移動(Plugin -> Work)\r\n"
+                          u"→ 成功/失敗 = 0/0\r\n"),
+            std::u16string::npos)
+      << U8(ws.Log());
+  EXPECT_EQ(ws.Contents(kPlugin), kSamplePluginAfter);
+  // The fields keep the text they were given.
+  EXPECT_EQ(std::u16string(ws.App().folders.paths[kPlugin]), u"Plugin");
+  ASSERT_TRUE(platform::SetCurrentDir(outside));
+  platform::RecordStartDir();
 }
 
 TEST(Run, AbortsBeforeTouchingAnything) {
@@ -267,6 +303,9 @@ TEST(Run, AMoveWhoseDestinationPathDoesNotFitFails) {
 // afterwards still completes.
 TEST(Run, MemoryExhaustionAtAnyPointUnwindsCleanly) {
   long total = 0;
+  // The start folder is recorded by its first use in a process, not by
+  // every run: have that done before counting a run's allocations.
+  platform::StartDir();
   {
     RunWorkspace probe;
     LaySample(probe);

@@ -120,15 +120,16 @@ TEST_F(SideFiles, MissingListsLeaveTheContainersEmpty) {
   Catalogue catalogue;
   EXPECT_EQ(catalogue.exList.Size(), 0u);
   EXPECT_EQ(catalogue.idTable.Size(), 0u);
+  EXPECT_TRUE(catalogue.exListRead);
   std::vector<char> text;
-  EXPECT_FALSE(ReadSideFile(u"IdList.txt", text));
+  EXPECT_EQ(ReadSideFile(u"IdList.txt", text), platform::FileStatus::kMissing);
 }
 
 TEST_F(SideFiles, BothListsAreLoadedFromTheExecutablesFolder) {
   WriteText(dir_.path() / "ExList.txt", "Base.vac\r\nbase.VAC\r\nSkin.vac");
   WriteText(dir_.path() / "IdList.txt", "100,Hair.vac\r\nno comma\r\n100,hair2.vac\n");
   std::vector<char> text;
-  ASSERT_TRUE(ReadSideFile(u"ExList.txt", text));
+  ASSERT_EQ(ReadSideFile(u"ExList.txt", text), platform::FileStatus::kRead);
   EXPECT_EQ(text.back(), '\0');
   EXPECT_EQ(text.size(), 29u);
 

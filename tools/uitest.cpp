@@ -637,16 +637,31 @@ void CaseAbortedRuns(const std::string& name) {
     const char* label;
     int button;
     const wchar_t* log;
+    const wchar_t* held;  // a file another program holds open with no sharing
   };
   const Row rows[] = {
-      {"no_idlist", 1008, L"■準備\r\nIdList.txt: 読み込み失敗\r\n"},
-      {"no_idlist_bad_folders", 1009, L"■準備\r\nIdList.txt: 読み込み失敗\r\n"},
-      {"bad_work", 1008, L"■準備\r\nWork: 読み込み失敗\r\n"},
-      {"empty_plugin", 1009, L"■準備\r\nPlugin: 読み込み失敗\r\n"},
+      {"no_idlist", 1008, L"■準備\r\nIdList.txt: 読み込み失敗\r\n", nullptr},
+      {"no_idlist_bad_folders", 1009, L"■準備\r\nIdList.txt: 読み込み失敗\r\n", nullptr},
+      {"bad_work", 1008, L"■準備\r\nWork: 読み込み失敗\r\n", nullptr},
+      {"empty_plugin", 1009, L"■準備\r\nPlugin: 読み込み失敗\r\n", nullptr},
+      // Read as empty, ExList.txt would send Base.vac to Work.
+      {"exlist_held", 1008, L"■準備\r\nExList.txt: 読み込み失敗\r\n", L"ExList.txt"},
+      // Left out, Song1.kvo would send Alpha.vac and Beta.vac to Work.
+      {"preset_held", 1008, L"■準備\r\nSong1.kvo: 読み込み失敗\r\n", L"Preset\\Song1.kvo"},
   };
   for (const Row& row : rows) {
     ws::Workspace w = StandardWorkspace(name + "\\" + row.label);
     const std::string label = row.label;
+    HANDLE held = INVALID_HANDLE_VALUE;
+    if (row.held != nullptr) {
+      held = CreateFileW(Join(w.root, row.held).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+      Expect(held != INVALID_HANDLE_VALUE, label + ": cannot hold the file open");
+    }
+    struct Release {
+      HANDLE handle;
+      ~Release() { if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle); }
+    } release{held};
     if (label.rfind("no_idlist", 0) == 0) ws::Remove(Join(w.root, L"IdList.txt"));
     if (label == "no_idlist_bad_folders") {
       ws::WriteBytes(w.settings, ws::Settings(Join(w.root, L"none1"), Join(w.root, L"none2"),
@@ -663,6 +678,26 @@ void CaseAbortedRuns(const std::string& name) {
     ExpectStandardFilesUntouched(w, "after " + label);
     program.Close();
   }
+}
+
+// Folder fields that are not absolute (as the registry gives them without
+// InstallPath) name folders under the one the program was started in, on
+// every run, although each run leaves another folder current.
+void CaseRelativeFolders(const std::string& name) {
+  ws::Workspace w = StandardWorkspace(name);
+  ws::WriteBytes(w.settings, ws::Settings(L"Plugin", L"Preset", L".\\Work"));
+  Program program;
+  program.Start(w.exe, w.root);
+  program.Run(1009, true);
+  ExpectPaneAfter(program, ws::kStandardCheckLog, "pane after a check-only run");
+  program.Run(1008, true);
+  ExpectPaneAfter(program, ws::kStandardExecuteLog, "pane after an execute run");
+  program.Run(1008, true);
+  ExpectPaneAfter(program, ws::kStandardRepeatLog, "pane after a second execute run");
+  ExpectPaths(program, L"Plugin", L"Preset", L".\\Work", "after the runs");
+  program.Close();
+  ExpectFileBytes(w.settings, ws::Settings(L"Plugin", L"Preset", L".\\Work"),
+                  "settings file after close");
 }
 
 // A log far beyond the edit control's default 32,767 characters, whole.
@@ -1048,6 +1083,7 @@ const Case kCases[] = {
     {"cancel_keeps_log", CaseCancelKeepsLog},
     {"esc_and_enter", CaseEscAndEnter},
     {"aborted_runs", CaseAbortedRuns},
+    {"relative_folders", CaseRelativeFolders},
     {"long_log", CaseLongLog},
     {"two_runs", CaseTwoRuns},
     {"settings_file", CaseSettingsFile},

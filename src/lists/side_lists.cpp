@@ -72,24 +72,30 @@ void ParseIdList(const char* text, std::size_t size, IdTable& idTable) {
   });
 }
 
-bool ReadSideFile(const std::u16string& name, std::vector<char>& text) {
+platform::FileStatus ReadSideFile(const std::u16string& name, std::vector<char>& text) {
   std::u16string path = platform::ExeDirectory();
   if (!platform::AppendPath(path, name)) {
+    // The executable's folder is too deep to name the file in: whether it
+    // exists cannot even be asked.
     text.clear();
-    return false;
+    return platform::FileStatus::kUnreadable;
   }
   return platform::ReadWholeFile(path, text, 1);
 }
 
-void LoadExList(NameSet& exList) {
+bool LoadExList(NameSet& exList) {
   std::vector<char> text;
-  if (!ReadSideFile(u"ExList.txt", text)) return;
+  const platform::FileStatus status = ReadSideFile(u"ExList.txt", text);
+  if (status == platform::FileStatus::kMissing) return true;
+  // A folder of that name is no list we could read either.
+  if (status != platform::FileStatus::kRead) return false;
   ParseExList(text.data(), text.size() - 1, exList);
+  return true;
 }
 
 void LoadIdList(IdTable& idTable) {
   std::vector<char> text;
-  if (!ReadSideFile(u"IdList.txt", text)) return;
+  if (ReadSideFile(u"IdList.txt", text) != platform::FileStatus::kRead) return;
   ParseIdList(text.data(), text.size() - 1, idTable);
 }
 

@@ -9,16 +9,19 @@
 
 #include "lists/id_table.h"
 #include "lists/name_set.h"
+#include "platform/platform.h"
 
 namespace kvo {
 
 // Reads the side file `name` from the executable's folder, whole, followed by
-// one NUL byte. false (and `text` empty) when it cannot be opened or read whole.
-bool ReadSideFile(const std::u16string& name, std::vector<char>& text);
+// one NUL byte. Anything but kRead leaves `text` empty.
+platform::FileStatus ReadSideFile(const std::u16string& name, std::vector<char>& text);
 
-// Fill the given containers from ExList.txt / IdList.txt. A missing or
-// unreadable list leaves the container as it was; nothing is reported.
-void LoadExList(NameSet& exList);
+// Fill the given containers from ExList.txt / IdList.txt. A list that cannot
+// be read leaves the container as it was. An empty IdTable stops a run
+// anyway; an ExList.txt that exists but cannot be read would pass for an
+// empty one, so LoadExList is false then (true when read or missing).
+bool LoadExList(NameSet& exList);
 void LoadIdList(IdTable& idTable);
 
 // The line rules, on text already in memory (`size` bytes, no terminator

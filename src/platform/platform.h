@@ -20,9 +20,23 @@ namespace platform {
 // Opaque handle of a file opened for reading; nullptr means "not open".
 using FileHandle = void*;
 
+// How an attempt to open (and read) a file ended. Callers treat a missing
+// file as an empty or absent input, but must never go on as if they had read
+// one that exists: a list or preset held open by another program is there,
+// and what it says still counts.
+enum class FileStatus {
+  kRead,        // opened (ReadWholeFile: and read whole)
+  kMissing,     // the file or its folder does not exist
+  kFolder,      // the name is a folder, not a file
+  kUnreadable,  // it exists but cannot be opened or read: held with no
+                // sharing, access denied, a read error or short read, or
+                // more than 32 bits of size
+};
+
 // Opens an existing file for reading with no sharing (share mode 0), so that
-// nobody can change it while we read it. nullptr when it cannot be opened.
-FileHandle OpenForReadNoShare(const std::u16string& path);
+// nobody can change it while we read it. nullptr when it cannot be opened;
+// `status`, when given, then says why (kRead when it was opened).
+FileHandle OpenForReadNoShare(const std::u16string& path, FileStatus* status = nullptr);
 // Size of an open file. false when it cannot be taken or does not fit in
 // 32 bits (such a file is never a list or preset we can use).
 bool FileSize32(FileHandle file, std::uint32_t* size);
@@ -32,10 +46,9 @@ bool ReadExact(FileHandle file, void* buffer, std::uint32_t size);
 void CloseFile(FileHandle file);
 
 // Reads a whole file (opened with no sharing) into `out`, followed by
-// `extraZeros` zero bytes. false when it cannot be opened, read whole, or is
-// larger than 32 bits can describe; `out` is then empty.
-bool ReadWholeFile(const std::u16string& path, std::vector<char>& out,
-                   std::size_t extraZeros = 0);
+// `extraZeros` zero bytes. Anything but kRead leaves `out` empty.
+FileStatus ReadWholeFile(const std::u16string& path, std::vector<char>& out,
+                         std::size_t extraZeros = 0);
 
 // ---- paths and folders -------------------------------------------------
 
@@ -52,20 +65,48 @@ bool CombinePath(const std::u16string& folder, const std::u16string& name,
 // false, leaving `path` unchanged, when the result would not fit kMaxPath.
 bool AppendPath(std::u16string& path, const std::u16string& more);
 
+// `field` made absolute against `start`: an absolute path is kept as it is,
+// an empty one stays empty (it names no folder), anything else is taken
+// relative to `start`. On Windows a path with a drive but no root ("D:x") or
+// a root but no drive ("\x") is not absolute either: what it names would
+// depend on the current directory. false, `out` empty, when a relative field
+// meets an empty `start` or the result does not fit kMaxPath.
+bool ResolveAgainst(const std::u16string& start, const std::u16string& field,
+                    std::u16string& out);
+
 // true only when `path` names an existing directory.
 bool IsDirectory(const std::u16string& path);
 
+// Whether the long name `name` matches the wildcard `pattern`: '*' stands for
+// any run of units, '?' for any one, and every other unit must equal the
+// name's under the name order's letter case rule. So "*.vac" matches exactly
+// the names that end in ".vac" in any letter case, and never "a.vac_old",
+// whose short name Windows would match.
+bool MatchesPattern(const std::u16string& pattern, const std::u16string& name);
+
 // Lists the entries matching the wildcard of `searchPath` (folder + pattern,
 // as formed by CombinePath), in the order the system delivers them, appending
-// their bare names to `names`. Sub-folders are listed like files. false when
-// the enumeration could not start (no match, or the folder cannot be listed).
+// their bare names to `names`. Only long names that match the pattern by
+// MatchesPattern are listed. Sub-folders are listed like files. false when
+// nothing was listed (no match, or the folder cannot be listed).
 bool FindFiles(const std::u16string& searchPath, std::vector<std::u16string>& names);
 
 bool SetCurrentDir(const std::u16string& path);
 std::u16string CurrentDir();
 
+// The folder the program was started in: RecordStartDir takes the current
+// directory as it, and the program's entry calls it once before anything
+// changes the current directory. StartDir records it on its first call if
+// that has not happened.
+void RecordStartDir();
+std::u16string StartDir();
+
 // Moves (renames) a file or folder. Never replaces an existing destination;
-// on failure both sides are as they were.
+// on failure both sides are as they were. A file that must go to another
+// volume is copied to a temporary name in the destination's folder, flushed,
+// given its final name without replacing, and only then removed from its
+// source; an interrupted move thus never leaves a partial file under the
+// final name. A folder is not moved to another volume.
 bool MoveNoReplace(const std::u16string& from, const std::u16string& to);
 
 // ---- text --------------------------------------------------------------
@@ -77,6 +118,11 @@ int CompareNames(const char16_t* a, const char16_t* b);
 // Converts `length` bytes of text in the system's ANSI code page to UTF-16.
 // false when the result would not fit kMaxPath units with its terminator.
 bool AnsiToUtf16(const char* bytes, std::size_t length, std::u16string& out);
+
+// The MultiByteToWideChar flags for the ANSI code page `codePage`:
+// MB_PRECOMPOSED (1), except for UTF-8 (65001) and GB18030 (54936), which
+// refuse every flag but MB_ERR_INVALID_CHARS and get 0.
+std::uint32_t AnsiConversionFlags(std::uint32_t codePage);
 
 // Formats one log line into `buffer` (1024 units) the way wsprintfW does, for
 // the conversions the tool uses: %s (a NUL-terminated char16_t string) and %d

@@ -156,46 +156,6 @@ inline char16_t Fold(char16_t c) {
   return c;
 }
 
-// "*" followed by a literal tail ("*.vac"): the name must end with the tail,
-// letter case aside. The general matcher below gives the same answer; this is
-// the common case, asked once per entry of a large folder.
-bool SuffixPattern(const std::u16string& pattern) {
-  if (pattern.empty() || pattern[0] != u'*') return false;
-  return pattern.find_first_of(u"*?", 1) == std::u16string::npos;
-}
-
-bool SuffixMatch(const std::u16string& pattern, const std::u16string& name) {
-  const std::size_t tail = pattern.size() - 1;
-  if (name.size() < tail) return false;
-  const char16_t* n = name.data() + (name.size() - tail);
-  for (std::size_t i = 0; i < tail; ++i) {
-    if (Fold(pattern[i + 1]) != Fold(n[i])) return false;
-  }
-  return true;
-}
-
-bool WildcardMatch(const char16_t* pattern, const char16_t* name) {
-  // Iterative '*' / '?' matching with one back-tracking point.
-  const char16_t* star = nullptr;
-  const char16_t* resume = nullptr;
-  while (*name) {
-    if (*pattern == u'*') {
-      star = pattern++;
-      resume = name;
-    } else if (*pattern == u'?' || (*pattern && Fold(*pattern) == Fold(*name))) {
-      ++pattern;
-      ++name;
-    } else if (star) {
-      pattern = star + 1;
-      name = ++resume;
-    } else {
-      return false;
-    }
-  }
-  while (*pattern == u'*') ++pattern;
-  return *pattern == 0;
-}
-
 // Names the locale's character set: the part after '.' of LC_ALL, LC_CTYPE
 // or LANG (the first one set); UTF-8 when none names one.
 std::string LocaleCharset() {
@@ -247,16 +207,37 @@ void IconvToUtf16(iconv_t cd, const char* bytes, std::size_t length, std::u16str
 
 // ---- files ---------------------------------------------------------------
 
-FileHandle OpenForReadNoShare(const std::u16string& path) {
+FileHandle OpenForReadNoShare(const std::u16string& path, FileStatus* status) {
+  FileStatus ignored;
+  FileStatus& why = status != nullptr ? *status : ignored;
   // POSIX has no share modes; a plain read-only open is the closest.
-  int fd = ::open(ToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return nullptr;
-  struct stat st;
-  // A folder cannot be opened as a file on Windows either.
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    ::close(fd);
+  const std::string name = ToUtf8(path);
+  int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    const int error = errno;
+    struct stat st;
+    if (error == ENOENT || error == ENOTDIR) {
+      why = FileStatus::kMissing;
+    } else if (::stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+      why = FileStatus::kFolder;  // e.g. a folder we may not read
+    } else {
+      why = FileStatus::kUnreadable;
+    }
     return nullptr;
   }
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    ::close(fd);
+    why = FileStatus::kUnreadable;
+    return nullptr;
+  }
+  // A folder cannot be opened as a file on Windows either.
+  if (S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    why = FileStatus::kFolder;
+    return nullptr;
+  }
+  why = FileStatus::kRead;
   return HandleOf(fd);
 }
 
@@ -318,6 +299,22 @@ bool AppendPath(std::u16string& path, const std::u16string& more) {
   return true;
 }
 
+bool ResolveAgainst(const std::u16string& start, const std::u16string& field,
+                    std::u16string& out) {
+  out.clear();
+  if (field.empty()) return true;
+  std::u16string resolved;
+  if (IsSeparator(field[0])) {
+    resolved = field;
+  } else {
+    if (start.empty()) return false;
+    resolved = Joined(start, field);
+  }
+  if (resolved.size() + 1 > kMaxPath) return false;
+  out = std::move(resolved);
+  return true;
+}
+
 bool IsDirectory(const std::u16string& path) {
   if (path.empty()) return false;
   struct stat st;
@@ -338,14 +335,11 @@ bool FindFiles(const std::u16string& searchPath, std::vector<std::u16string>& na
   } closer{dir};
   bool any = false;
   std::u16string name;
-  const bool suffix = SuffixPattern(pattern);
   while (struct dirent* entry = ::readdir(dir)) {
     const char* raw = entry->d_name;
     if (std::strcmp(raw, ".") == 0 || std::strcmp(raw, "..") == 0) continue;
     Utf8ToUtf16(reinterpret_cast<const unsigned char*>(raw), std::strlen(raw), name);
-    if (suffix ? !SuffixMatch(pattern, name) : !WildcardMatch(pattern.c_str(), name.c_str())) {
-      continue;
-    }
+    if (!MatchesPattern(pattern, name)) continue;
     names.push_back(name);
     any = true;
   }

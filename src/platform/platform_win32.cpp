@@ -12,6 +12,7 @@ namespace platform {
 namespace {
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 wchar_t");
+static_assert(MB_PRECOMPOSED == 1, "AnsiConversionFlags gives MB_PRECOMPOSED as 1");
 
 const wchar_t* W(const std::u16string& text) {
   return reinterpret_cast<const wchar_t*>(text.c_str());
@@ -30,10 +31,29 @@ std::u16string& ExeDirectoryOverride() {
 
 // ---- files ---------------------------------------------------------------
 
-FileHandle OpenForReadNoShare(const std::u16string& path) {
+FileHandle OpenForReadNoShare(const std::u16string& path, FileStatus* status) {
+  FileStatus ignored;
+  FileStatus& why = status != nullptr ? *status : ignored;
   HANDLE file = CreateFileW(W(path), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
-  return file == INVALID_HANDLE_VALUE ? nullptr : static_cast<FileHandle>(file);
+  if (file != INVALID_HANDLE_VALUE) {
+    why = FileStatus::kRead;
+    return static_cast<FileHandle>(file);
+  }
+  const DWORD error = GetLastError();
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+    why = FileStatus::kMissing;
+    return nullptr;
+  }
+  // A folder cannot be opened this way and fails with ERROR_ACCESS_DENIED,
+  // as a file we may not read does: ask what the name is.
+  const DWORD attributes = GetFileAttributesW(W(path));
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    why = FileStatus::kFolder;
+  } else {
+    why = FileStatus::kUnreadable;
+  }
+  return nullptr;
 }
 
 bool FileSize32(FileHandle file, std::uint32_t* size) {
@@ -99,12 +119,73 @@ bool AppendPath(std::u16string& path, const std::u16string& more) {
   return true;
 }
 
+namespace {
+
+bool IsSlash(char16_t c) { return c == u'\\' || c == u'/'; }
+
+bool IsDriveLetter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
+
+bool HasDrive(const std::u16string& path) {
+  return path.size() >= 2 && IsDriveLetter(path[0]) && path[1] == u':';
+}
+
+}  // namespace
+
+bool ResolveAgainst(const std::u16string& start, const std::u16string& field,
+                    std::u16string& out) {
+  out.clear();
+  if (field.empty()) return true;
+  const bool drive = HasDrive(field);
+  // "C:\x" and "\\server\share\x" name the same folder from anywhere.
+  if ((drive && field.size() >= 3 && IsSlash(field[2])) ||
+      (!drive && field.size() >= 2 && IsSlash(field[0]) && IsSlash(field[1]))) {
+    if (field.size() + 1 > MAX_PATH) return false;
+    out = field;
+    return true;
+  }
+  if (start.empty() || start.size() + 1 > MAX_PATH) return false;
+  std::u16string base = start;
+  std::u16string rest = field;
+  if (drive) {
+    // "D:x": relative to the start folder when that is on drive D, else to
+    // the root of D (a fresh process has no other folder current there).
+    rest = field.substr(2);
+    const bool sameDrive = HasDrive(start) && CompareNames(start.substr(0, 1).c_str(),
+                                                           field.substr(0, 1).c_str()) == 0;
+    if (!sameDrive) base = field.substr(0, 2) + u"\\";
+  } else if (IsSlash(field[0])) {
+    // "\x": from the root of the start folder's drive or share.
+    wchar_t root[MAX_PATH] = {};
+    lstrcpynW(root, W(start), MAX_PATH);
+    if (!PathStripToRootW(root)) return false;
+    base = U(root);
+    std::size_t skip = 0;
+    while (skip < rest.size() && IsSlash(rest[skip])) ++skip;
+    rest.erase(0, skip);
+  }
+  if (rest.empty()) {
+    out = base;
+    return true;
+  }
+  if (!CombinePath(base, rest, out)) {
+    out.clear();
+    return false;
+  }
+  return true;
+}
+
 bool IsDirectory(const std::u16string& path) {
   if (path.empty()) return false;
   return PathIsDirectoryW(W(path)) != FALSE;
 }
 
 bool FindFiles(const std::u16string& searchPath, std::vector<std::u16string>& names) {
+  // FindFirstFileW also matches the pattern against 8.3 short names, so
+  // "*.vac" finds "Hair.vac_old" (HAIRVA~1.VAC): keep only the long names
+  // that match.
+  const std::size_t cut = searchPath.find_last_of(u"\\/");
+  const std::u16string pattern =
+      cut == std::u16string::npos ? searchPath : searchPath.substr(cut + 1);
   WIN32_FIND_DATAW data;
   HANDLE find = FindFirstFileW(W(searchPath), &data);
   if (find == INVALID_HANDLE_VALUE) return false;
@@ -113,10 +194,15 @@ bool FindFiles(const std::u16string& searchPath, std::vector<std::u16string>& na
     HANDLE find;
     ~Closer() { FindClose(find); }
   } closer{find};
+  bool any = false;
+  std::u16string name;
   do {
-    names.push_back(U(data.cFileName));
+    name = U(data.cFileName);
+    if (!MatchesPattern(pattern, name)) continue;
+    names.push_back(name);
+    any = true;
   } while (FindNextFileW(find, &data));
-  return true;
+  return any;
 }
 
 bool SetCurrentDir(const std::u16string& path) { return SetCurrentDirectoryW(W(path)) != FALSE; }
@@ -128,9 +214,79 @@ std::u16string CurrentDir() {
   return U(path);
 }
 
+namespace {
+
+// Everything a move to another volume holds; released on every way out.
+struct CrossVolumeMove {
+  HANDLE source = INVALID_HANDLE_VALUE;
+  HANDLE copy = INVALID_HANDLE_VALUE;
+  wchar_t temporary[MAX_PATH] = {};
+  ~CrossVolumeMove() {
+    if (copy != INVALID_HANDLE_VALUE) CloseHandle(copy);
+    if (temporary[0] != 0) DeleteFileW(temporary);
+    if (source != INVALID_HANDLE_VALUE) CloseHandle(source);
+  }
+};
+
+bool CopyAcrossVolumes(const std::u16string& from, const std::u16string& to) {
+  CrossVolumeMove move;
+  // Held with no sharing until it is deleted, so nobody changes it while it
+  // is copied; DELETE access, so that we know from the start we may remove it.
+  // A folder cannot be opened this way: it is not moved across volumes.
+  move.source = CreateFileW(W(from), GENERIC_READ | DELETE, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (move.source == INVALID_HANDLE_VALUE) return false;
+
+  const std::size_t cut = to.find_last_of(u"\\/");
+  if (cut == std::u16string::npos) return false;
+  const std::u16string folder = to.substr(0, cut + 1);
+  // The temporary gets a name that is no archive's ("kvoXXXX.tmp").
+  if (GetTempFileNameW(W(folder), L"kvo", 0, move.temporary) == 0) {
+    move.temporary[0] = 0;
+    return false;
+  }
+  move.copy = CreateFileW(move.temporary, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (move.copy == INVALID_HANDLE_VALUE) return false;
+  char buffer[1 << 16];
+  for (;;) {
+    DWORD read = 0;
+    if (!ReadFile(move.source, buffer, sizeof buffer, &read, nullptr)) return false;
+    if (read == 0) break;
+    DWORD written = 0;
+    if (!WriteFile(move.copy, buffer, read, &written, nullptr) || written != read) return false;
+  }
+  // Keep the archive's time, as a move by the system does.
+  FILETIME created, accessed, modified;
+  if (GetFileTime(move.source, &created, &accessed, &modified)) {
+    SetFileTime(move.copy, &created, &accessed, &modified);
+  }
+  if (!FlushFileBuffers(move.copy)) return false;
+  const BOOL closed = CloseHandle(move.copy);
+  move.copy = INVALID_HANDLE_VALUE;
+  if (!closed) return false;
+  // Same volume now: a rename, which never replaces an existing name.
+  if (!MoveFileExW(move.temporary, W(to), MOVEFILE_WRITE_THROUGH)) return false;
+  move.temporary[0] = 0;
+  // Removed when our handle closes; until then nobody else can open it.
+  FILE_DISPOSITION_INFO dispose = {TRUE};
+  if (!SetFileInformationByHandle(move.source, FileDispositionInfo, &dispose, sizeof dispose)) {
+    // The source stays: take the copy back, so the archive exists once.
+    DeleteFileW(W(to));
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 bool MoveNoReplace(const std::u16string& from, const std::u16string& to) {
-  // MoveFileW never replaces an existing destination.
-  return MoveFileW(W(from), W(to)) != FALSE;
+  // Without MOVEFILE_COPY_ALLOWED (as MoveFileW has it) the system only
+  // renames; a copy it made to another volume would sit under the final name
+  // while it is written, and a run ended then would leave it cut short.
+  if (MoveFileExW(W(from), W(to), 0)) return true;
+  if (GetLastError() != ERROR_NOT_SAME_DEVICE) return false;
+  return CopyAcrossVolumes(from, to);
 }
 
 // ---- text ------------------------------------------------------------------
@@ -141,8 +297,9 @@ bool AnsiToUtf16(const char* bytes, std::size_t length, std::u16string& out) {
   out.clear();
   if (length == 0) return true;
   if (length >= 0x7FFFFFFF) return false;
+  static const DWORD flags = AnsiConversionFlags(GetACP());
   wchar_t units[MAX_PATH];
-  int n = MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, bytes, static_cast<int>(length), units,
+  int n = MultiByteToWideChar(CP_ACP, flags, bytes, static_cast<int>(length), units,
                               MAX_PATH - 1);
   // 0: the name does not fit MAX_PATH with its terminator.
   if (n <= 0) return false;

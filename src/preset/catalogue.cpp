@@ -10,13 +10,13 @@
 namespace kvo {
 
 Catalogue::Catalogue() {
-  LoadExList(exList);
+  exListRead = LoadExList(exList);
   LoadIdList(idTable);
   idTable.Prepare();
 }
 
-void Catalogue::BuildRequired(const std::u16string& presetFolder, const NameSet& presetListing,
-                              NameSet& required) {
+int Catalogue::BuildRequired(const std::u16string& presetFolder, const NameSet& presetListing,
+                             NameSet& required, std::u16string* unreadable) {
   if (&required != &exList) required = exList;
   // Presets need the same archives over and over. The reader says which
   // id-table entries each preset added, and an entry whose text was given to
@@ -37,11 +37,15 @@ void Catalogue::BuildRequired(const std::u16string& presetFolder, const NameSet&
     } else if (platform::CombinePath(presetFolder, name, path)) {
       result = ReadPreset(work, name, idTable, path, &added);
     } else {
-      // No full path fits: the preset cannot be opened, so it is unreadable.
+      // No full path fits: the preset is there but cannot be opened.
       work.fileName = name;
-      result = -1;
+      result = kPresetUnreadable;
     }
-    if (result != 0) continue;
+    if (result == kPresetUnreadable) {
+      if (unreadable != nullptr) *unreadable = name;
+      return -1;
+    }
+    if (result != kPresetRead) continue;
     bool placeholders = false;
     for (std::uint32_t entry : added) {
       if (entry == kAddedPlaceholder) {
@@ -59,6 +63,7 @@ void Catalogue::BuildRequired(const std::u16string& presetFolder, const NameSet&
     }
     presets.Append(std::move(work));
   }
+  return 0;
 }
 
 }  // namespace kvo

@@ -17,12 +17,18 @@ struct Catalogue {
   // Loads ExList.txt, then IdList.txt, from beside the executable.
   Catalogue();
 
+  // false when ExList.txt exists but could not be read: exList is then empty
+  // although archives may be always needed.
+  bool exListRead;
+
   // Reads every preset of `presetListing` (bare names inside `presetFolder`;
   // names are opened by their full path so the current directory never
   // matters) and makes `required` exList plus everything a readable preset
-  // needs.
-  void BuildRequired(const std::u16string& presetFolder, const NameSet& presetListing,
-                     NameSet& required);
+  // needs. 0 when done; -1 at the first preset, in listing order, that exists
+  // but cannot be read: `required` is then incomplete and `unreadable`, when
+  // given, holds the preset's name as listed.
+  int BuildRequired(const std::u16string& presetFolder, const NameSet& presetListing,
+                    NameSet& required, std::u16string* unreadable = nullptr);
 
   // Writes the count of complete and incomplete presets and lists every
   // incomplete one with the archives it lacks from `plugin`.

@@ -192,13 +192,16 @@ int ReadPreset(PresetRecord& record, const std::u16string& fileName, const IdTab
                const std::u16string& openPath, AddedNames* added) {
   record.fileName = fileName;
   if (added != nullptr) added->clear();
+  platform::FileStatus status = platform::FileStatus::kUnreadable;
   platform::FileHandle file =
-      platform::OpenForReadNoShare(openPath.empty() ? fileName : openPath);
-  if (file == nullptr) return -1;
+      platform::OpenForReadNoShare(openPath.empty() ? fileName : openPath, &status);
+  if (file == nullptr) {
+    return status == platform::FileStatus::kUnreadable ? kPresetUnreadable : kPresetLeftOut;
+  }
   FileCloser closer{file};
 
   std::uint32_t size = 0;
-  if (!platform::FileSize32(file, &size)) return -1;
+  if (!platform::FileSize32(file, &size)) return kPresetUnreadable;
   ReadBuffer& buffer = PresetReadBuffer();
   if (size > buffer.capacity) {
     // Drop the old storage first: after a failed allocation the buffer must
@@ -209,10 +212,10 @@ int ReadPreset(PresetRecord& record, const std::u16string& fileName, const IdTab
     buffer.storage.reset(new unsigned char[capacity]);
     buffer.capacity = capacity;
   }
-  if (size > 0 && !platform::ReadExact(file, buffer.storage.get(), size)) return -1;
+  if (size > 0 && !platform::ReadExact(file, buffer.storage.get(), size)) return kPresetUnreadable;
   platform::CloseFile(file);
   closer.file = nullptr;
-  if (size == 0) return -1;
+  if (size == 0) return kPresetLeftOut;
   return ParsePreset(buffer.storage.get(), size, idTable, record.needs, added);
 }
 

@@ -21,12 +21,17 @@ const char16_t* FolderPattern(int slot) {
 
 namespace {
 
-// A slot's path, never read past its 260 units.
+// A slot's folder as this run uses it: the field, never read past its 260
+// units, taken relative to the folder the program was started in when it is
+// not absolute. The current directory would be a guess: runs change it. A
+// field that cannot be resolved names no folder (empty).
 std::u16string SlotPath(const SettingsRecord& folders, int slot) {
   const char16_t* path = folders.paths[slot];
   std::size_t length = 0;
   while (length < kMaxPath && path[length] != 0) ++length;
-  return std::u16string(path, length);
+  std::u16string resolved;
+  platform::ResolveAgainst(platform::StartDir(), std::u16string(path, length), resolved);
+  return resolved;
 }
 
 // Formats a fixed line into lineBuffer and appends it.
@@ -72,6 +77,12 @@ int ManagerApp::RunReconciliation(int mode) {
     Write(*this, u"IdList.txt: 読み込み失敗\r\n");
     return kAborted;
   }
+  // Read as empty, an ExList.txt held by another program would send the
+  // archives it names out of the Plugin folder.
+  if (!catalogue.exListRead) {
+    Write(*this, u"ExList.txt: 読み込み失敗\r\n");
+    return kAborted;
+  }
 
   const std::u16string plugin = SlotPath(folders, kPlugin);
   const std::u16string preset = SlotPath(folders, kPreset);
@@ -87,9 +98,18 @@ int ManagerApp::RunReconciliation(int mode) {
     }
   }
 
-  platform::SetCurrentDir(preset);
   NameSet required;
-  catalogue.BuildRequired(preset, listings[kPreset], required);
+  std::u16string unreadable;
+  if (catalogue.BuildRequired(preset, listings[kPreset], required, &unreadable) != 0) {
+    // Without what that preset needs, its archives would be moved out.
+    platform::FormatLine(lineBuffer, u"%s: 読み込み失敗\r\n", unreadable.c_str());
+    LogPane::Append(dialog, lineBuffer);
+    return kAborted;
+  }
+  // The presets are opened by their full paths; the Preset folder is made
+  // current once they are read, so an aborted run leaves the current
+  // directory as it found it.
+  platform::SetCurrentDir(preset);
 
   platform::FormatLine(lineBuffer, u"→ Plugin/Preset/Work = %d/%d/%d\r\n",
                        static_cast<int>(listings[kPlugin].Size()),
