@@ -18,6 +18,8 @@
 #include <vector>
 
 #ifndef _WIN32
+#include <dirent.h>
+#include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -797,7 +799,37 @@ TEST(FaultMatrix, FilesHeldOpenWithoutSharing) {
 // How a case makes an existing file unreadable. Every way but the first two
 // needs a POSIX system (under Wine, files held open without sharing are the
 // case above).
-enum class Unreadable { kOver32Bits, kFolder, kSymlinkLoop, kShortRead, kSocket, kNoPermission };
+enum class Unreadable {
+  kOver32Bits, kFolder, kSymlinkLoop, kShortRead, kSocket, kNoPermission,
+  kUnlistable,  // a folder that exists but cannot be listed
+};
+
+#ifndef _WIN32
+// The folder that opendir refuses, as it does a folder the user may not read
+// (which permission bits cannot show to root): empty for none.
+std::string g_unlistable;
+#endif
+
+}  // namespace
+}  // namespace kvo::test
+
+#ifndef _WIN32
+// Stands in for the C library's opendir in this test program.
+extern "C" DIR* opendir(const char* name) {
+  using Real = DIR* (*)(const char*);
+  static const Real real = reinterpret_cast<Real>(::dlsym(RTLD_NEXT, "opendir"));
+  const std::string& refused = kvo::test::g_unlistable;
+  if (!refused.empty() && std::strncmp(name, refused.c_str(), refused.size()) == 0 &&
+      (name[refused.size()] == 0 || std::strcmp(name + refused.size(), "/") == 0)) {
+    errno = EACCES;
+    return nullptr;
+  }
+  return real(name);
+}
+#endif
+
+namespace kvo::test {
+namespace {
 
 // Puts an unreadable entry at `path`; false (and why) when this system cannot.
 bool MakeUnreadable(const fs::path& path, Unreadable how, std::string& why) {
@@ -841,6 +873,9 @@ bool MakeUnreadable(const fs::path& path, Unreadable how, std::string& why) {
       if (!bound) why = std::string("bind: ") + std::strerror(errno);
       return bound;
     }
+    case Unreadable::kUnlistable:
+      g_unlistable = path.string();
+      return true;
     case Unreadable::kNoPermission:
       if (IsRoot()) {
         why = "permission bits do not bind root";
@@ -880,6 +915,8 @@ TEST(FaultMatrix, InputsThatExistButCannotBeReadStopTheRun) {
       {"a preset without permissions", Unreadable::kNoPermission, {"b.kvo"}, "b.kvo"},
       // The first in name order, named as listed.
       {"two presets", Unreadable::kOver32Bits, {"c.kvo", "B2.kvo"}, "B2.kvo"},
+      // Taken as empty, it would leave every archive unneeded.
+      {"the Preset folder cannot be listed", Unreadable::kUnlistable, {"."}, "Preset:"},
   };
   int tried = 0;
   for (const Case& c : cases) {
@@ -896,9 +933,10 @@ TEST(FaultMatrix, InputsThatExistButCannotBeReadStopTheRun) {
     std::string why;
     bool made = true;
     for (const std::string& target : c.targets) {
-      const fs::path path =
-          target == "ExList.txt" ? ws.Root().path() / target : ws.Folder(kPreset) / target;
-      fs::remove(path);
+      const fs::path path = target == "ExList.txt" ? ws.Root().path() / target
+                            : target == "."        ? ws.Folder(kPreset)
+                                                   : ws.Folder(kPreset) / target;
+      if (target != ".") fs::remove(path);
       made = made && MakeUnreadable(path, c.how, why);
     }
     if (!made) {
@@ -908,7 +946,11 @@ TEST(FaultMatrix, InputsThatExistButCannotBeReadStopTheRun) {
     ++tried;
     const std::u16string cwd = platform::CurrentDir();
     EXPECT_EQ(ws.Run(kExecute), kAborted);
-    EXPECT_EQ(ws.Log(), U16("■準備\r\n" + c.line + ": 読み込み失敗\r\n"));
+#ifndef _WIN32
+    g_unlistable.clear();
+#endif
+    EXPECT_EQ(ws.Log(), U16("■準備\r\n" + c.line + (c.line.back() == ':' ? " " : ": ") +
+                            "読み込み失敗\r\n"));
     EXPECT_EQ(ledger.Now(), ledger.Unmoved());
     EXPECT_EQ(platform::CurrentDir(), cwd);
   }

@@ -130,16 +130,20 @@ TEST(Folders, FindFilesMatchesTheExtensionInAnyCaseAndListsFolders) {
   std::u16string search;
   ASSERT_TRUE(platform::CombinePath(dir.str(), u"*.vac", search));
   std::vector<std::u16string> names;
-  EXPECT_TRUE(platform::FindFiles(search, names));
+  EXPECT_EQ(platform::FindFiles(search, names), platform::ListStatus::kListed);
   std::vector<std::string> got;
   for (const auto& n : names) got.push_back(U8(n));
   std::sort(got.begin(), got.end());
   EXPECT_EQ(got, (std::vector<std::string>{"B.VAC", "a.vac", "c.Vac", "folder.vac"}));
 
-  // Nothing matching: the enumeration does not start, nothing is added.
+  // Nothing matching is an empty listing; a folder that cannot be listed
+  // (here: gone) is not.
   names.clear();
   ASSERT_TRUE(platform::CombinePath(dir.str(), u"*.zzz", search));
-  EXPECT_FALSE(platform::FindFiles(search, names));
+  EXPECT_EQ(platform::FindFiles(search, names), platform::ListStatus::kListed);
+  EXPECT_TRUE(names.empty());
+  ASSERT_TRUE(platform::CombinePath(S(dir.path() / "gone"), u"*.vac", search));
+  EXPECT_EQ(platform::FindFiles(search, names), platform::ListStatus::kFailed);
   EXPECT_TRUE(names.empty());
 }
 

@@ -84,12 +84,18 @@ bool IsDirectory(const std::u16string& path);
 // whose short name Windows would match.
 bool MatchesPattern(const std::u16string& pattern, const std::u16string& name);
 
+// How a folder listing ended.
+enum class ListStatus {
+  kListed,  // the folder was listed to its end (possibly nothing matched)
+  kFailed,  // it could not be listed, or not to its end: what it holds is unknown
+};
+
 // Lists the entries matching the wildcard of `searchPath` (folder + pattern,
 // as formed by CombinePath), in the order the system delivers them, appending
 // their bare names to `names`. Only long names that match the pattern by
-// MatchesPattern are listed. Sub-folders are listed like files. false when
-// nothing was listed (no match, or the folder cannot be listed).
-bool FindFiles(const std::u16string& searchPath, std::vector<std::u16string>& names);
+// MatchesPattern are listed. Sub-folders are listed like files. A folder in
+// which nothing matches is kListed with no name added.
+ListStatus FindFiles(const std::u16string& searchPath, std::vector<std::u16string>& names);
 
 bool SetCurrentDir(const std::u16string& path);
 std::u16string CurrentDir();

@@ -321,29 +321,32 @@ bool IsDirectory(const std::u16string& path) {
   return ::stat(ToUtf8(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool FindFiles(const std::u16string& searchPath, std::vector<std::u16string>& names) {
+ListStatus FindFiles(const std::u16string& searchPath, std::vector<std::u16string>& names) {
   std::size_t slash = searchPath.find_last_of(u'/');
   std::u16string folder = slash == std::u16string::npos ? u"." : searchPath.substr(0, slash + 1);
   std::u16string pattern =
       slash == std::u16string::npos ? searchPath : searchPath.substr(slash + 1);
+  // The caller has seen that the folder exists: failing to open it leaves
+  // its contents unknown, which is not the same as an empty folder.
   DIR* dir = ::opendir(ToUtf8(folder).c_str());
-  if (dir == nullptr) return false;
+  if (dir == nullptr) return ListStatus::kFailed;
   // Closed however we leave, running out of memory included.
   struct Closer {
     DIR* dir;
     ~Closer() { ::closedir(dir); }
   } closer{dir};
-  bool any = false;
   std::u16string name;
-  while (struct dirent* entry = ::readdir(dir)) {
+  for (;;) {
+    errno = 0;
+    struct dirent* entry = ::readdir(dir);
+    if (entry == nullptr) break;
     const char* raw = entry->d_name;
     if (std::strcmp(raw, ".") == 0 || std::strcmp(raw, "..") == 0) continue;
     Utf8ToUtf16(reinterpret_cast<const unsigned char*>(raw), std::strlen(raw), name);
-    if (!MatchesPattern(pattern, name)) continue;
-    names.push_back(name);
-    any = true;
+    if (MatchesPattern(pattern, name)) names.push_back(name);
   }
-  return any;
+  // readdir ends with errno untouched at the end of the folder.
+  return errno == 0 ? ListStatus::kListed : ListStatus::kFailed;
 }
 
 bool SetCurrentDir(const std::u16string& path) { return ::chdir(ToUtf8(path).c_str()) == 0; }

@@ -179,7 +179,7 @@ bool IsDirectory(const std::u16string& path) {
   return PathIsDirectoryW(W(path)) != FALSE;
 }
 
-bool FindFiles(const std::u16string& searchPath, std::vector<std::u16string>& names) {
+ListStatus FindFiles(const std::u16string& searchPath, std::vector<std::u16string>& names) {
   // FindFirstFileW also matches the pattern against 8.3 short names, so
   // "*.vac" finds "Hair.vac_old" (HAIRVA~1.VAC): keep only the long names
   // that match.
@@ -188,21 +188,25 @@ bool FindFiles(const std::u16string& searchPath, std::vector<std::u16string>& na
       cut == std::u16string::npos ? searchPath : searchPath.substr(cut + 1);
   WIN32_FIND_DATAW data;
   HANDLE find = FindFirstFileW(W(searchPath), &data);
-  if (find == INVALID_HANDLE_VALUE) return false;
+  if (find == INVALID_HANDLE_VALUE) {
+    // Only "nothing matches" is an empty folder; anything else (access
+    // denied, the folder gone meanwhile) leaves its contents unknown.
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES ? ListStatus::kListed
+                                                                          : ListStatus::kFailed;
+  }
   // Closed however we leave, running out of memory included.
   struct Closer {
     HANDLE find;
     ~Closer() { FindClose(find); }
   } closer{find};
-  bool any = false;
   std::u16string name;
-  do {
+  for (;;) {
     name = U(data.cFileName);
-    if (!MatchesPattern(pattern, name)) continue;
-    names.push_back(name);
-    any = true;
-  } while (FindNextFileW(find, &data));
-  return any;
+    if (MatchesPattern(pattern, name)) names.push_back(name);
+    if (!FindNextFileW(find, &data)) break;
+  }
+  return GetLastError() == ERROR_NO_MORE_FILES ? ListStatus::kListed : ListStatus::kFailed;
 }
 
 bool SetCurrentDir(const std::u16string& path) { return SetCurrentDirectoryW(W(path)) != FALSE; }

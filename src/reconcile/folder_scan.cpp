@@ -14,7 +14,9 @@ int ScanFolder(NameSet& names, const std::u16string& folder, const std::u16strin
   // A folder too deep to form a search path in holds nothing we can list.
   if (!platform::CombinePath(folder, pattern, searchPath)) return 0;
   std::vector<std::u16string> found;
-  platform::FindFiles(searchPath, found);
+  // A folder that exists but cannot be listed is not an empty one: taken as
+  // empty, an unlistable Preset folder would send every archive to Work.
+  if (platform::FindFiles(searchPath, found) != platform::ListStatus::kListed) return -1;
   // Inserted as if one by one in the order delivered (among equivalent names
   // the first delivered stays), but sorted first: a sorted run goes into the
   // set without searching or shifting.
