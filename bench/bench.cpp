@@ -10,7 +10,7 @@
 // ROOT is a workspace of kvo_bench_gen. --plugin and --work name fresh copies
 // of its Plugin and Work folders for an execute run or its floor.
 //
-// "run" is a whole run as the dialog starts it: a ManagerApp writing into an
+// "run" is a whole run as the dialog starts it, writing into an
 // in-memory pane, the lists found beside the "executable" (ROOT/lists).
 // "floor" is the least any run must do: list the three folders, read both
 // lists and every preset whole, and for execute also rename the files the
@@ -34,8 +34,9 @@
 #include <string>
 #include <vector>
 
-#include "app/log_pane.h"
-#include "app/manager_app.h"
+#include "memory_pane.h"
+#include "reconcile/folders.h"
+#include "reconcile/run.h"
 #include "lists/id_table.h"
 #include "test_hooks.h"
 #include "lists/name_set.h"
@@ -143,27 +144,27 @@ std::size_t CountLines(const std::u16string& text) {
 }
 
 int Run(const Args& a) {
-  const int mode = a.mode == "execute" ? kvo::kExecute : kvo::kCheckOnly;
+  const kvo::RunMode mode = a.mode == "execute" ? kvo::kExecute : kvo::kCheckOnly;
   if (a.mode != "execute" && a.mode != "check") Die("mode must be check or execute");
   kvo::platform::OverrideExeDirectory(Utf16(a.root + "/lists"));
-  auto app = std::make_unique<kvo::ManagerApp>();
-  *app = kvo::ManagerApp{};
+  auto folders = std::make_unique<kvo::SettingsRecord>();
+  *folders = kvo::SettingsRecord{};
+  std::vector<char16_t> lineBuffer(kvo::platform::kLineBufferUnits);
   kvo::MemoryPane pane;
   // The in-memory pane stands in for the dialog's edit control. Room for its
   // text is taken up front (pages are only touched as the text grows), so
   // that the stand-in's own regrowth, copying the whole log at every
   // doubling, is not counted as the run's.
   pane.text.reserve(std::size_t(32) << 20);
-  app->dialog = &pane;
-  SetPath(app->folders, kvo::kPlugin, a.plugin);
-  SetPath(app->folders, kvo::kPreset, a.root + "/Preset");
-  SetPath(app->folders, kvo::kWork, a.work);
+  SetPath(*folders, kvo::kPlugin, a.plugin);
+  SetPath(*folders, kvo::kPreset, a.root + "/Preset");
+  SetPath(*folders, kvo::kWork, a.work);
   const long rssBefore = PeakRssKib();
 
-  kvo::LogPane::Clear(app->dialog);
+  kvo::LogPane::Clear(&pane);
   const double cpuStart = CpuSeconds();
   const Clock::time_point start = Clock::now();
-  const int result = app->RunReconciliation(mode);
+  const int result = kvo::RunReconciliation(*folders, &pane, lineBuffer.data(), mode);
   const double seconds = Since(start);
   const double cpu = CpuSeconds() - cpuStart;
 

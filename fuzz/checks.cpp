@@ -6,7 +6,7 @@
 #include <sstream>
 #include <utility>
 
-#include "app/settings_record.h"
+#include "reconcile/folders.h"
 #include "lists/id_table.h"
 #include "lists/name_set.h"
 #include "lists/preset_list.h"

@@ -347,7 +347,7 @@ TEST(Differential, WholeRunsMatchThePlainModel) {
     Random rnd(seed);
     RunWorkspace ws;
     const std::string about = Lay(ws, rnd);
-    for (int mode : {kCheckOnly, kExecute}) {
+    for (RunMode mode : {kCheckOnly, kExecute}) {
       const ModelOutcome want = ModelRun(ws.Root().path(), ws.Folder(kPlugin), ws.Folder(kPreset),
                                          ws.Folder(kWork), mode);
       const int result = ws.Run(mode);

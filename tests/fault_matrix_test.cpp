@@ -296,7 +296,7 @@ TEST(FaultMatrix, PluginFolderRemovedBeforeTheSecondScan) {
   GTEST_SKIP() << "needs a named pipe to pause the run";
 #else
   struct Case {
-    int mode;
+    RunMode mode;
     std::string moves;
   };
   for (const Case& c : {Case{kCheckOnly, ""}, Case{kExecute, "0/1 0/1"}}) {
@@ -577,14 +577,14 @@ TEST(FaultMatrix, WorkFolderOnAnotherFileSystem) {
 int RunOn(const fs::path& root, const fs::path& work) {
   platform::OverrideExeDirectory(S(root));
   MemoryPane pane;
-  ManagerApp app{};
-  app.dialog = &pane;
+  SettingsRecord record{};
   const fs::path folders[kFolderSlotCount] = {root / "Plugin", root / "Preset", work};
   for (int slot = 0; slot < kFolderSlotCount; ++slot) {
     const std::u16string path = S(folders[slot]);
-    path.copy(app.folders.paths[slot], kMaxPath - 1);
+    path.copy(record.paths[slot], kMaxPath - 1);
   }
-  return app.RunReconciliation(kExecute);
+  char16_t lineBuffer[platform::kLineBufferUnits];
+  return RunReconciliation(record, &pane, lineBuffer, kExecute);
 }
 
 #ifdef _WIN32

@@ -16,7 +16,6 @@ RunWorkspace::RunWorkspace() {
     folders_[slot] = root_.Sub(names[slot]);
     SetFolder(slot, S(folders_[slot]));
   }
-  app_.dialog = &pane_;
 }
 
 RunWorkspace::~RunWorkspace() {
@@ -25,7 +24,7 @@ RunWorkspace::~RunWorkspace() {
 }
 
 void RunWorkspace::SetFolder(int slot, const std::u16string& path) {
-  char16_t* field = app_.folders.paths[slot];
+  char16_t* field = folders.paths[slot];
   std::fill(field, field + kMaxPath, u'\0');
   path.copy(field, kMaxPath - 1);
 }
@@ -45,9 +44,9 @@ void RunWorkspace::Preset(const std::string& name, std::initializer_list<std::in
   WriteBytes(folders_[kPreset] / fs::u8path(name), builder.Build());
 }
 
-int RunWorkspace::Run(int mode) {
-  LogPane::Clear(app_.dialog);
-  return app_.RunReconciliation(mode);
+RunResult RunWorkspace::Run(RunMode mode) {
+  LogPane::Clear(&pane_);
+  return RunReconciliation(folders, &pane_, lineBuffer_, mode);
 }
 
 std::map<std::string, std::string> RunWorkspace::Contents(int slot) const {

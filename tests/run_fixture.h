@@ -7,8 +7,10 @@
 #include <map>
 #include <string>
 
-#include "app/log_pane.h"
-#include "app/manager_app.h"
+#include "memory_pane.h"
+#include "platform/platform.h"
+#include "reconcile/folders.h"
+#include "reconcile/run.h"
 #include "test_support.h"
 
 namespace kvo::test {
@@ -27,10 +29,9 @@ class RunWorkspace {
   void Preset(const std::string& name, std::initializer_list<std::int32_t> ids);
 
   // Clears the pane as the dialog does before a run, then runs.
-  int Run(int mode);
+  RunResult Run(RunMode mode);
   std::u16string Log() const { return pane_.text; }
   const MemoryPane& Pane() const { return pane_; }
-  ManagerApp& App() { return app_; }
 
   // name -> content of every entry in a folder ("<dir>" for a sub-folder).
   std::map<std::string, std::string> Contents(int slot) const;
@@ -39,11 +40,14 @@ class RunWorkspace {
 
   TempDir& Root() { return root_; }
 
+  // The three folder fields, as the settings file would hold them.
+  SettingsRecord folders{};
+
  private:
   TempDir root_;
   fs::path folders_[kFolderSlotCount];
-  ManagerApp app_{};
   MemoryPane pane_;
+  char16_t lineBuffer_[platform::kLineBufferUnits];
   std::u16string savedCwd_;
 };
 

@@ -9,7 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/manager_app.h"
+#include "reconcile/folders.h"
+#include "reconcile/run.h"
 #include "platform/platform.h"
 
 namespace kvo::test {

@@ -116,7 +116,7 @@ TEST(Run, RelativeFoldersAreTakenFromTheStartFolderOnEveryRun) {
       << U8(ws.Log());
   EXPECT_EQ(ws.Contents(kPlugin), kSamplePluginAfter);
   // The fields keep the text they were given.
-  EXPECT_EQ(std::u16string(ws.App().folders.paths[kPlugin]), u"Plugin");
+  EXPECT_EQ(std::u16string(ws.folders.paths[kPlugin]), u"Plugin");
   ASSERT_TRUE(platform::SetCurrentDir(outside));
   platform::RecordStartDir();
 }

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/settings_record.h"
+#include "reconcile/folders.h"
 
 namespace kvo {
 namespace {

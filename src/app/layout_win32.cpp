@@ -23,7 +23,7 @@ const Anchor kAnchors[8] = {
 }  // namespace
 
 void ManagerApp::CaptureLayout() {
-  HWND hwnd = static_cast<HWND>(dialog);
+  HWND hwnd = dialog;
   RECT client = {};
   GetClientRect(hwnd, &client);
   initialClientWidth = client.right - client.left;
@@ -45,7 +45,7 @@ void ManagerApp::CaptureLayout() {
 }
 
 void ManagerApp::OnSize(unsigned width, unsigned height) {
-  HWND hwnd = static_cast<HWND>(dialog);
+  HWND hwnd = dialog;
   // WM_SIZE can come before WM_INITDIALOG; there is nothing captured to lay out yet.
   if (hwnd == nullptr) return;
   const std::int32_t dx = static_cast<std::int32_t>(width) - initialClientWidth;

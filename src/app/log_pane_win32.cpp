@@ -3,12 +3,14 @@
 #include <new>
 #include <string>
 
-#include "app/log_pane.h"
+#include "reconcile/log_pane.h"
+#include "resource.h"
 
 namespace kvo {
 namespace LogPane {
 
-static HWND Dialog(void* dialog) { return static_cast<HWND>(dialog); }
+// The pane handle is the dialog that holds the edit control.
+static HWND Dialog(LogPaneTarget* pane) { return reinterpret_cast<HWND>(pane); }
 
 // While the pane's redrawing is off, appended lines are gathered here and
 // handed to the edit control in one EM_REPLACESEL when it is switched back
@@ -20,7 +22,7 @@ HWND g_gatheringFor = nullptr;  // the dialog whose lines are being gathered
 std::u16string g_gathered;
 
 void Replace(HWND dialog, const char16_t* text) {
-  SendDlgItemMessageW(dialog, kLogPaneId, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
+  SendDlgItemMessageW(dialog, IDC_LOG_PANE, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
 }
 
 void Flush() {
@@ -29,16 +31,16 @@ void Flush() {
 }
 }  // namespace
 
-void Clear(void* dialog) {
+void Clear(LogPaneTarget* dialog) {
   // Whatever was gathered belongs to the text being cleared.
   if (g_gatheringFor == Dialog(dialog)) {
     std::u16string().swap(g_gathered);
     g_gatheringFor = nullptr;
   }
-  SendDlgItemMessageW(Dialog(dialog), kLogPaneId, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
+  SendDlgItemMessageW(Dialog(dialog), IDC_LOG_PANE, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
 }
 
-void Append(void* dialog, const char16_t* text) {
+void Append(LogPaneTarget* dialog, const char16_t* text) {
   if (g_gatheringFor != Dialog(dialog)) {
     Replace(Dialog(dialog), text);
     return;
@@ -53,7 +55,7 @@ void Append(void* dialog, const char16_t* text) {
   }
 }
 
-void SetRedraw(void* dialog, bool on) {
+void SetRedraw(LogPaneTarget* dialog, bool on) {
   if (on) {
     if (g_gatheringFor == Dialog(dialog)) {
       Flush();
@@ -63,11 +65,11 @@ void SetRedraw(void* dialog, bool on) {
     if (g_gatheringFor != nullptr && g_gatheringFor != Dialog(dialog)) Flush();
     g_gatheringFor = Dialog(dialog);
   }
-  SendDlgItemMessageW(Dialog(dialog), kLogPaneId, WM_SETREDRAW, on ? TRUE : FALSE, 0);
+  SendDlgItemMessageW(Dialog(dialog), IDC_LOG_PANE, WM_SETREDRAW, on ? TRUE : FALSE, 0);
 }
 
-void RemoveLimit(void* dialog) {
-  SendDlgItemMessageW(Dialog(dialog), kLogPaneId, EM_LIMITTEXT, 0, 0);
+void RemoveLimit(LogPaneTarget* dialog) {
+  SendDlgItemMessageW(Dialog(dialog), IDC_LOG_PANE, EM_LIMITTEXT, 0, 0);
 }
 
 }  // namespace LogPane

@@ -24,9 +24,9 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       if (HIWORD(wParam) != 0) return FALSE;
       const int id = LOWORD(wParam);
       if (id >= IDC_PLUGIN_BROWSE && id <= IDC_WORK_BROWSE) {
-        g_app->OnBrowse(id - IDC_PLUGIN_BROWSE);
+        g_app->OnBrowse(static_cast<kvo::FolderSlot>(id - IDC_PLUGIN_BROWSE));
       } else if (id == IDC_EXECUTE || id == IDC_CHECK_ONLY) {
-        g_app->OnCommand(id - IDC_EXECUTE);
+        g_app->OnCommand(id == IDC_EXECUTE ? kvo::kExecute : kvo::kCheckOnly);
       }
       // Everything else, IDOK and IDCANCEL (Enter, Esc) included, is swallowed:
       // Esc must not close the dialog.

@@ -1,15 +1,19 @@
-// The application object: all lasting state of the tool.
+// The application object: all lasting state of the program, and the
+// handlers the dialog procedure calls.
 #pragma once
+
+#include <windows.h>
 
 #include <cstdint>
 
 #include "platform/platform.h"
+#include "reconcile/folders.h"
+#include "reconcile/log_pane.h"
+#include "reconcile/run.h"
 
 namespace kvo {
 
-enum FolderSlot : int { kPlugin = 0, kPreset = 1, kWork = 2, kFolderSlotCount = 3 };
-enum RunMode : int { kExecute = 0, kCheckOnly = 1 };
-enum RunResult : int { kCompleted = 0, kAborted = 1 };
+// How a control follows the dialog's size.
 enum AnchorKind : std::int32_t {
   kStretchWidth = 0,
   kFollowRight = 1,
@@ -17,19 +21,10 @@ enum AnchorKind : std::int32_t {
   kFollowBottom = 3,
 };
 
-// Label (browse title and name in the read-failure line) and file pattern.
-const char16_t* FolderLabel(int slot);
-const char16_t* FolderPattern(int slot);
-
-// The three folder paths exactly as the settings file holds them.
-struct SettingsRecord {
-  char16_t paths[kFolderSlotCount][kMaxPath];
-};
-static_assert(sizeof(SettingsRecord) == 1560, "the settings file is 1560 bytes");
-
+// A control's place and size when the dialog was first laid out.
 struct LayoutEntry {
   std::int32_t id;
-  std::int32_t kind;
+  std::int32_t kind;  // AnchorKind
   std::int32_t x;
   std::int32_t y;
   std::int32_t width;
@@ -37,7 +32,7 @@ struct LayoutEntry {
 };
 
 struct ManagerApp {
-  void* dialog;  // HWND in the Windows build; a MemoryPane* elsewhere
+  HWND dialog;
   std::int32_t initialClientWidth;
   std::int32_t initialClientHeight;
   LayoutEntry layout[8];
@@ -45,15 +40,18 @@ struct ManagerApp {
   char16_t settingsPath[kMaxPath];
   SettingsRecord folders;
 
-  // The tool's work: lists, scans, moves (Execute only) and the report.
-  int RunReconciliation(int mode);
+  // The result pane is the dialog's edit control; the run reaches it
+  // through the dialog.
+  LogPaneTarget* Pane() const { return reinterpret_cast<LogPaneTarget*>(dialog); }
+  RunResult RunReconciliation(RunMode mode) {
+    return kvo::RunReconciliation(folders, Pane(), lineBuffer, mode);
+  }
 
-  // Windows shell only.
-  int OnInitDialog(void* window);
-  void OnCommand(int mode);
+  int OnInitDialog(HWND window);
+  void OnCommand(RunMode mode);
   void OnClose();
   void OnSize(unsigned width, unsigned height);
-  void OnBrowse(int slot);
+  void OnBrowse(FolderSlot slot);
   void LoadSettings();
   void SaveSettings();
   void CaptureLayout();

@@ -4,14 +4,11 @@
 
 #include <new>
 
-#include "app/log_pane.h"
 #include "app/manager_app.h"
 #include "resource.h"
 
 namespace kvo {
 namespace {
-
-HWND Window(void* dialog) { return static_cast<HWND>(dialog); }
 
 struct CommandText {
   const wchar_t* caption;  // of both the confirmation and the result box
@@ -29,9 +26,9 @@ const wchar_t* const kResultTexts[2] = {L"完了しました", L"処理を中断
 
 }  // namespace
 
-int ManagerApp::OnInitDialog(void* window) {
+int ManagerApp::OnInitDialog(HWND window) {
   dialog = window;
-  HWND hwnd = Window(dialog);
+  HWND hwnd = dialog;
   // The new-style folder browser needs a single-threaded apartment.
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
 
@@ -44,25 +41,25 @@ int ManagerApp::OnInitDialog(void* window) {
     SendDlgItemMessageW(hwnd, IDC_PLUGIN_PATH + slot, WM_SETTEXT, 0,
                         reinterpret_cast<LPARAM>(folders.paths[slot]));
   }
-  LogPane::RemoveLimit(dialog);
+  LogPane::RemoveLimit(Pane());
   CaptureLayout();
   // TRUE: the dialog manager gives the keyboard to the first tab stop, button 1008.
   return TRUE;
 }
 
-void ManagerApp::OnCommand(int mode) {
-  HWND hwnd = Window(dialog);
+void ManagerApp::OnCommand(RunMode mode) {
+  HWND hwnd = dialog;
   const CommandText& text = kCommands[mode == kExecute ? 0 : 1];
   // Cancel is the default button, so a stray Enter never moves files.
   if (MessageBoxW(hwnd, text.confirmation, text.caption, MB_OKCANCEL | MB_DEFBUTTON2) != IDOK) {
     return;
   }
-  LogPane::Clear(dialog);
+  LogPane::Clear(Pane());
   // The run processes no messages; paint the empty pane now so the previous
   // log does not stay in view while it works.
-  UpdateWindow(GetDlgItem(hwnd, kLogPaneId));
+  UpdateWindow(GetDlgItem(hwnd, IDC_LOG_PANE));
 
-  int result = kAborted;
+  RunResult result = kAborted;
   try {
     result = RunReconciliation(mode);
   } catch (const std::bad_alloc&) {
@@ -77,7 +74,7 @@ void ManagerApp::OnCommand(int mode) {
 void ManagerApp::OnClose() {
   SaveSettings();
   CoUninitialize();
-  EndDialog(Window(dialog), 0);
+  EndDialog(dialog, 0);
 }
 
 }  // namespace kvo

@@ -7,7 +7,6 @@
 #include <cstring>
 
 #include "app/manager_app.h"
-#include "app/settings_record.h"
 #include "resource.h"
 
 namespace kvo {
@@ -132,8 +131,8 @@ static int CALLBACK BrowseCallback(HWND window, UINT message, LPARAM, LPARAM dat
   return 0;
 }
 
-void ManagerApp::OnBrowse(int slot) {
-  HWND hwnd = static_cast<HWND>(dialog);
+void ManagerApp::OnBrowse(FolderSlot slot) {
+  HWND hwnd = dialog;
   wchar_t displayName[MAX_PATH];
   BROWSEINFOW request = {};
   request.hwndOwner = hwnd;

@@ -29,10 +29,6 @@ struct Catalogue {
   // given, holds the preset's name as listed.
   int BuildRequired(const std::u16string& presetFolder, const NameSet& presetListing,
                     NameSet& required, std::u16string* unreadable = nullptr);
-
-  // Writes the count of complete and incomplete presets and lists every
-  // incomplete one with the archives it lacks from `plugin`.
-  void ReportPresetStatus(const NameSet& plugin, void* dialog, char16_t* lineBuffer) const;
 };
 
 }  // namespace kvo

@@ -1,12 +1,12 @@
+#include "reconcile/status_report.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
-#include "app/log_pane.h"
 #include "platform/platform.h"
-#include "preset/catalogue.h"
 
 namespace kvo {
 namespace {
@@ -36,15 +36,15 @@ class Presence {
 
 }  // namespace
 
-void Catalogue::ReportPresetStatus(const NameSet& plugin, void* dialog,
-                                   char16_t* lineBuffer) const {
+void ReportPresetStatus(const Catalogue& catalogue, const NameSet& plugin, LogPaneTarget* pane,
+                        char16_t* lineBuffer) {
   // Both passes need the same answers; the first keeps one per needed name,
   // in visiting order, for the second.
   Presence present(plugin);
   std::vector<bool> missing;
   int complete = 0;
   int incomplete = 0;
-  for (const PresetRecord& record : presets) {
+  for (const PresetRecord& record : catalogue.presets) {
     bool lacks = false;
     for (const std::u16string& name : record.needs) {
       const bool absent = !present.Contains(name);
@@ -58,25 +58,25 @@ void Catalogue::ReportPresetStatus(const NameSet& plugin, void* dialog,
     }
   }
   platform::FormatLine(lineBuffer, u"→ 不足無し/不足有り = %d/%d\r\n", complete, incomplete);
-  LogPane::Append(dialog, lineBuffer);
+  LogPane::Append(pane, lineBuffer);
 
   // A long listing is not repainted line by line.
-  LogPane::SetRedraw(dialog, false);
+  LogPane::SetRedraw(pane, false);
   std::size_t next = 0;
-  for (const PresetRecord& record : presets) {
+  for (const PresetRecord& record : catalogue.presets) {
     bool headingWritten = false;
     for (const std::u16string& name : record.needs) {
       if (!missing[next++]) continue;
       if (!headingWritten) {
         platform::FormatLine(lineBuffer, u"%s\r\n", record.fileName.c_str());
-        LogPane::Append(dialog, lineBuffer);
+        LogPane::Append(pane, lineBuffer);
         headingWritten = true;
       }
       platform::FormatLine(lineBuffer, u"  - %s\r\n", name.c_str());
-      LogPane::Append(dialog, lineBuffer);
+      LogPane::Append(pane, lineBuffer);
     }
   }
-  LogPane::SetRedraw(dialog, true);
+  LogPane::SetRedraw(pane, true);
 }
 
 }  // namespace kvo

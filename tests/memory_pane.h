@@ -1,0 +1,23 @@
+// The result pane the tests and benchmarks run against: it keeps the text,
+// and counts what the run did with repainting, so whole runs can be checked
+// text for text on any platform.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "reconcile/log_pane.h"
+
+namespace kvo {
+
+struct LogPaneTarget {
+  std::u16string text;
+  bool redraw = true;
+  bool limitRemoved = false;
+  int redrawOffCount = 0;  // how often repainting was switched off
+  std::size_t appendsWhileOff = 0;
+};
+
+using MemoryPane = LogPaneTarget;
+
+}  // namespace kvo
