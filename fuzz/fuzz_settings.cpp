@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "checks.h"
+#include "fuzz_checks.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string error = kvo::fuzz::CheckSettings(data, size);

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <string>
 
-#include "checks.h"
+#include "fuzz_checks.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {

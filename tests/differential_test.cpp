@@ -4,7 +4,7 @@
 //
 //   KVO_DIFF_SEEDS=5000 kvo_run_tests --gtest_filter='Differential.*'   more seeds
 //   KVO_DIFF_SEED=17    kvo_run_tests --gtest_filter='Differential.*'   one seed again
-#include <gtest/gtest.h>
+#include "gtest_support.h"
 
 #include <algorithm>
 #include <cctype>

@@ -3,7 +3,7 @@
 // copies across, files held open, inputs that exist but cannot be read, odd
 // files and names. Every case checks the log, the counters and that each archive
 // still exists exactly once with its bytes unchanged.
-#include <gtest/gtest.h>
+#include "gtest_support.h"
 
 #include <chrono>
 #include <cstdio>

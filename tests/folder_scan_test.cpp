@@ -1,6 +1,6 @@
 // Folder listing cases live with the catalogue tests; this file keeps the
 // case-collision check, which needs a file system that tells case apart.
-#include <gtest/gtest.h>
+#include "gtest_support.h"
 
 #include "reconcile/folder_scan.h"
 #include "test_support.h"

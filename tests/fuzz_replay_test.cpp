@@ -1,6 +1,6 @@
 // Replays the fuzz checks in the ordinary test programs: every seed, and every
 // input kept in fuzz/regressions/<target>/ from a crash found by fuzzing.
-#include <gtest/gtest.h>
+#include "gtest_support.h"
 
 #include "test_support.h"
 
@@ -9,7 +9,7 @@
 #include <iterator>
 #include <string>
 
-#include "checks.h"
+#include "fuzz_checks.h"
 
 namespace kvo::fuzz {
 namespace {

@@ -1,6 +1,6 @@
 // What every platform function must do. The same file runs natively and,
 // cross-compiled, under Wine against the real Win32 calls.
-#include <gtest/gtest.h>
+#include "gtest_support.h"
 
 #include <algorithm>
 #include <climits>

@@ -1,6 +1,6 @@
 #include "run_fixture.h"
 
-#include <gtest/gtest.h>
+#include "gtest_support.h"
 
 #include "platform/platform.h"
 #include "preset_builder.h"

@@ -1,4 +1,4 @@
-#include <gtest/gtest.h>
+#include "gtest_support.h"
 
 #include <new>
 #include <string>

@@ -2,7 +2,7 @@
 #include <climits>
 #include <cstring>
 
-#include "checks.h"
+#include "fuzz_checks.h"
 #include "preset_builder.h"
 
 namespace kvo::fuzz {

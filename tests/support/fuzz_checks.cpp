@@ -1,4 +1,4 @@
-#include "checks.h"
+#include "fuzz_checks.h"
 
 #include <algorithm>
 #include <climits>

@@ -1,13 +1,11 @@
-// Small file-system helpers shared by the tests (native and under Wine).
+// Small file-system helpers shared by the tests, the fuzz checks and the
+// benchmarks (native and under Wine).
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
-#include <ostream>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 namespace kvo::test {
 
@@ -41,17 +39,4 @@ std::string ReadText(const fs::path& file);
 std::vector<std::string> ListNames(const fs::path& folder);
 
 }  // namespace kvo::test
-
-namespace testing::internal {
-
-// Failures show UTF-16 text (the log, names) as readable UTF-8 in quotes,
-// with line breaks and other control characters escaped, instead of gtest's
-// \x25A0-style escapes of every unit.
-template <>
-class UniversalPrinter<std::u16string> {
- public:
-  static void Print(const std::u16string& value, std::ostream* os);
-};
-
-}  // namespace testing::internal
 
