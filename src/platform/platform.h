@@ -45,6 +45,25 @@ bool FileSize32(FileHandle file, std::uint32_t* size);
 bool ReadExact(FileHandle file, void* buffer, std::uint32_t size);
 void CloseFile(FileHandle file);
 
+// Owns an open file and closes it however its user is left, running out of
+// memory included.
+class ScopedFile {
+ public:
+  explicit ScopedFile(FileHandle file) : file_(file) {}
+  ~ScopedFile() { CloseFile(file_); }
+  ScopedFile(const ScopedFile&) = delete;
+  ScopedFile& operator=(const ScopedFile&) = delete;
+  FileHandle get() const { return file_; }
+  // Closes it now.
+  void Close() {
+    CloseFile(file_);
+    file_ = nullptr;
+  }
+
+ private:
+  FileHandle file_;
+};
+
 // Reads a whole file (opened with no sharing) into `out`, followed by
 // `extraZeros` zero bytes. Anything but kRead leaves `out` empty.
 FileStatus ReadWholeFile(const std::u16string& path, std::vector<char>& out,

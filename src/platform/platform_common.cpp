@@ -22,17 +22,12 @@ bool SameUnit(char16_t a, char16_t b) {
 FileStatus ReadWholeFile(const std::u16string& path, std::vector<char>& out, std::size_t extraZeros) {
   out.clear();
   FileStatus status = FileStatus::kUnreadable;
-  FileHandle file = OpenForReadNoShare(path, &status);
-  if (file == nullptr) return status;
-  // Closed however we leave, running out of memory included.
-  struct Closer {
-    FileHandle file;
-    ~Closer() { CloseFile(file); }
-  } closer{file};
+  ScopedFile file(OpenForReadNoShare(path, &status));
+  if (file.get() == nullptr) return status;
   std::uint32_t size = 0;
-  if (!FileSize32(file, &size)) return FileStatus::kUnreadable;
+  if (!FileSize32(file.get(), &size)) return FileStatus::kUnreadable;
   out.assign(static_cast<std::size_t>(size) + extraZeros, 0);
-  if (size > 0 && !ReadExact(file, out.data(), size)) {
+  if (size > 0 && !ReadExact(file.get(), out.data(), size)) {
     out.clear();
     return FileStatus::kUnreadable;
   }

@@ -203,6 +203,33 @@ void IconvToUtf16(iconv_t cd, const char* bytes, std::size_t length, std::u16str
   }
 }
 
+// Owns a file descriptor or a folder stream and closes it on every way out,
+// running out of memory included.
+template <typename T, auto CloseFn, T kNone>
+class Owned {
+ public:
+  explicit Owned(T handle) : handle_(handle) {}
+  ~Owned() {
+    if (handle_ != kNone) CloseFn(handle_);
+  }
+  Owned(const Owned&) = delete;
+  Owned& operator=(const Owned&) = delete;
+  T get() const { return handle_; }
+  // Gives the handle up without closing it.
+  T release() {
+    T handle = handle_;
+    handle_ = kNone;
+    return handle;
+  }
+  // Closes it now; false when closing reports an error.
+  bool Close() { return CloseFn(release()) == 0; }
+
+ private:
+  T handle_;
+};
+using Fd = Owned<int, ::close, -1>;
+using Dir = Owned<DIR*, ::closedir, nullptr>;
+
 }  // namespace
 
 // ---- files ---------------------------------------------------------------
@@ -212,8 +239,8 @@ FileHandle OpenForReadNoShare(const std::u16string& path, FileStatus* status) {
   FileStatus& why = status != nullptr ? *status : ignored;
   // POSIX has no share modes; a plain read-only open is the closest.
   const std::string name = ToUtf8(path);
-  int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
+  Fd fd(::open(name.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) {
     const int error = errno;
     struct stat st;
     if (error == ENOENT || error == ENOTDIR) {
@@ -226,19 +253,17 @@ FileHandle OpenForReadNoShare(const std::u16string& path, FileStatus* status) {
     return nullptr;
   }
   struct stat st;
-  if (::fstat(fd, &st) != 0) {
-    ::close(fd);
+  if (::fstat(fd.get(), &st) != 0) {
     why = FileStatus::kUnreadable;
     return nullptr;
   }
   // A folder cannot be opened as a file on Windows either.
   if (S_ISDIR(st.st_mode)) {
-    ::close(fd);
     why = FileStatus::kFolder;
     return nullptr;
   }
   why = FileStatus::kRead;
-  return HandleOf(fd);
+  return HandleOf(fd.release());
 }
 
 bool FileSize32(FileHandle file, std::uint32_t* size) {
@@ -328,17 +353,12 @@ ListStatus FindFiles(const std::u16string& searchPath, std::vector<std::u16strin
       slash == std::u16string::npos ? searchPath : searchPath.substr(slash + 1);
   // The caller has seen that the folder exists: failing to open it leaves
   // its contents unknown, which is not the same as an empty folder.
-  DIR* dir = ::opendir(ToUtf8(folder).c_str());
-  if (dir == nullptr) return ListStatus::kFailed;
-  // Closed however we leave, running out of memory included.
-  struct Closer {
-    DIR* dir;
-    ~Closer() { ::closedir(dir); }
-  } closer{dir};
+  Dir dir(::opendir(ToUtf8(folder).c_str()));
+  if (dir.get() == nullptr) return ListStatus::kFailed;
   std::u16string name;
   for (;;) {
     errno = 0;
-    struct dirent* entry = ::readdir(dir);
+    struct dirent* entry = ::readdir(dir.get());
     if (entry == nullptr) break;
     const char* raw = entry->d_name;
     if (std::strcmp(raw, ".") == 0 || std::strcmp(raw, "..") == 0) continue;
@@ -363,40 +383,34 @@ namespace {
 // it durable, then gives it its final name without replacing anything. The
 // source is removed only once the copy is complete under its final name.
 bool CopyAcrossFilesystems(const std::string& from, const std::string& to) {
-  int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) return false;
+  Fd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+  if (in.get() < 0) return false;
   struct stat st;
-  if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(in);
-    return false;
-  }
+  if (::fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
   std::size_t slash = to.find_last_of('/');
   std::string folder = slash == std::string::npos ? std::string(".") : to.substr(0, slash);
   std::string temp = folder + "/.kvo-move-XXXXXX";
-  int out = ::mkstemp(&temp[0]);
-  if (out < 0) {
-    ::close(in);
-    return false;
-  }
+  Fd out(::mkstemp(&temp[0]));
+  if (out.get() < 0) return false;
   bool ok = true;
   char buffer[1 << 16];
   for (;;) {
-    ssize_t n = ::read(in, buffer, sizeof buffer);
+    ssize_t n = ::read(in.get(), buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) { ok = false; break; }
     if (n == 0) break;
     for (ssize_t done = 0; done < n;) {
-      ssize_t w = ::write(out, buffer + done, static_cast<std::size_t>(n - done));
+      ssize_t w = ::write(out.get(), buffer + done, static_cast<std::size_t>(n - done));
       if (w < 0 && errno == EINTR) continue;
       if (w <= 0) { ok = false; break; }
       done += w;
     }
     if (!ok) break;
   }
-  ::close(in);
-  if (ok) ::fchmod(out, st.st_mode & 07777);
-  if (ok && ::fsync(out) != 0) ok = false;
-  if (::close(out) != 0) ok = false;
+  in.Close();
+  if (ok) ::fchmod(out.get(), st.st_mode & 07777);
+  if (ok && ::fsync(out.get()) != 0) ok = false;
+  if (!out.Close()) ok = false;
   // link() never replaces an existing name.
   if (ok && ::link(temp.c_str(), to.c_str()) != 0) ok = false;
   ::unlink(temp.c_str());

@@ -22,6 +22,37 @@ std::u16string U(const wchar_t* text) { return std::u16string(reinterpret_cast<c
 
 HANDLE H(FileHandle file) { return static_cast<HANDLE>(file); }
 
+// Owns a handle and closes it with CloseFn on every way out, running out of
+// memory included.
+template <BOOL(WINAPI* CloseFn)(HANDLE)>
+class Owned {
+ public:
+  explicit Owned(HANDLE handle = INVALID_HANDLE_VALUE) : handle_(handle) {}
+  ~Owned() {
+    if (Valid()) CloseFn(handle_);
+  }
+  Owned(const Owned&) = delete;
+  Owned& operator=(const Owned&) = delete;
+  Owned& operator=(HANDLE handle) {
+    if (Valid()) CloseFn(handle_);
+    handle_ = handle;
+    return *this;
+  }
+  HANDLE get() const { return handle_; }
+  bool Valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
+  // Closes it now; false when closing reports an error.
+  bool Close() {
+    const HANDLE handle = handle_;
+    handle_ = INVALID_HANDLE_VALUE;
+    return CloseFn(handle) != FALSE;
+  }
+
+ private:
+  HANDLE handle_;
+};
+using File = Owned<CloseHandle>;
+using Find = Owned<FindClose>;
+
 std::u16string& ExeDirectoryOverride() {
   static std::u16string folder;
   return folder;
@@ -187,24 +218,19 @@ ListStatus FindFiles(const std::u16string& searchPath, std::vector<std::u16strin
   const std::u16string pattern =
       cut == std::u16string::npos ? searchPath : searchPath.substr(cut + 1);
   WIN32_FIND_DATAW data;
-  HANDLE find = FindFirstFileW(W(searchPath), &data);
-  if (find == INVALID_HANDLE_VALUE) {
+  Find find(FindFirstFileW(W(searchPath), &data));
+  if (!find.Valid()) {
     // Only "nothing matches" is an empty folder; anything else (access
     // denied, the folder gone meanwhile) leaves its contents unknown.
     const DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES ? ListStatus::kListed
                                                                           : ListStatus::kFailed;
   }
-  // Closed however we leave, running out of memory included.
-  struct Closer {
-    HANDLE find;
-    ~Closer() { FindClose(find); }
-  } closer{find};
   std::u16string name;
   for (;;) {
     name = U(data.cFileName);
     if (MatchesPattern(pattern, name)) names.push_back(name);
-    if (!FindNextFileW(find, &data)) break;
+    if (!FindNextFileW(find.get(), &data)) break;
   }
   return GetLastError() == ERROR_NO_MORE_FILES ? ListStatus::kListed : ListStatus::kFailed;
 }
@@ -221,14 +247,14 @@ std::u16string CurrentDir() {
 namespace {
 
 // Everything a move to another volume holds; released on every way out.
+// The source closes last, after the temporary is gone.
 struct CrossVolumeMove {
-  HANDLE source = INVALID_HANDLE_VALUE;
-  HANDLE copy = INVALID_HANDLE_VALUE;
+  File source;
   wchar_t temporary[MAX_PATH] = {};
+  File copy;
   ~CrossVolumeMove() {
-    if (copy != INVALID_HANDLE_VALUE) CloseHandle(copy);
+    if (copy.Valid()) copy.Close();
     if (temporary[0] != 0) DeleteFileW(temporary);
-    if (source != INVALID_HANDLE_VALUE) CloseHandle(source);
   }
 };
 
@@ -239,7 +265,7 @@ bool CopyAcrossVolumes(const std::u16string& from, const std::u16string& to) {
   // A folder cannot be opened this way: it is not moved across volumes.
   move.source = CreateFileW(W(from), GENERIC_READ | DELETE, 0, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (move.source == INVALID_HANDLE_VALUE) return false;
+  if (!move.source.Valid()) return false;
 
   const std::size_t cut = to.find_last_of(u"\\/");
   if (cut == std::u16string::npos) return false;
@@ -251,30 +277,28 @@ bool CopyAcrossVolumes(const std::u16string& from, const std::u16string& to) {
   }
   move.copy = CreateFileW(move.temporary, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
                           FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (move.copy == INVALID_HANDLE_VALUE) return false;
+  if (!move.copy.Valid()) return false;
   char buffer[1 << 16];
   for (;;) {
     DWORD read = 0;
-    if (!ReadFile(move.source, buffer, sizeof buffer, &read, nullptr)) return false;
+    if (!ReadFile(move.source.get(), buffer, sizeof buffer, &read, nullptr)) return false;
     if (read == 0) break;
     DWORD written = 0;
-    if (!WriteFile(move.copy, buffer, read, &written, nullptr) || written != read) return false;
+    if (!WriteFile(move.copy.get(), buffer, read, &written, nullptr) || written != read) return false;
   }
   // Keep the archive's time, as a move by the system does.
   FILETIME created, accessed, modified;
-  if (GetFileTime(move.source, &created, &accessed, &modified)) {
-    SetFileTime(move.copy, &created, &accessed, &modified);
+  if (GetFileTime(move.source.get(), &created, &accessed, &modified)) {
+    SetFileTime(move.copy.get(), &created, &accessed, &modified);
   }
-  if (!FlushFileBuffers(move.copy)) return false;
-  const BOOL closed = CloseHandle(move.copy);
-  move.copy = INVALID_HANDLE_VALUE;
-  if (!closed) return false;
+  if (!FlushFileBuffers(move.copy.get())) return false;
+  if (!move.copy.Close()) return false;
   // Same volume now: a rename, which never replaces an existing name.
   if (!MoveFileExW(move.temporary, W(to), MOVEFILE_WRITE_THROUGH)) return false;
   move.temporary[0] = 0;
   // Removed when our handle closes; until then nobody else can open it.
   FILE_DISPOSITION_INFO dispose = {TRUE};
-  if (!SetFileInformationByHandle(move.source, FileDispositionInfo, &dispose, sizeof dispose)) {
+  if (!SetFileInformationByHandle(move.source.get(), FileDispositionInfo, &dispose, sizeof dispose)) {
     // The source stays: take the copy back, so the archive exists once.
     DeleteFileW(W(to));
     return false;

@@ -133,12 +133,6 @@ ReadBuffer& PresetReadBuffer() {
   return buffer;
 }
 
-// Closes the file on every way out of ReadPreset.
-struct FileCloser {
-  platform::FileHandle file;
-  ~FileCloser() { platform::CloseFile(file); }
-};
-
 }  // namespace
 
 int ParsePreset(const unsigned char* data, std::size_t size, const IdTable& idTable,
@@ -193,15 +187,14 @@ int ReadPreset(PresetRecord& record, const std::u16string& fileName, const IdTab
   record.fileName = fileName;
   if (added != nullptr) added->clear();
   platform::FileStatus status = platform::FileStatus::kUnreadable;
-  platform::FileHandle file =
-      platform::OpenForReadNoShare(openPath.empty() ? fileName : openPath, &status);
-  if (file == nullptr) {
+  platform::ScopedFile file(
+      platform::OpenForReadNoShare(openPath.empty() ? fileName : openPath, &status));
+  if (file.get() == nullptr) {
     return status == platform::FileStatus::kUnreadable ? kPresetUnreadable : kPresetLeftOut;
   }
-  FileCloser closer{file};
 
   std::uint32_t size = 0;
-  if (!platform::FileSize32(file, &size)) return kPresetUnreadable;
+  if (!platform::FileSize32(file.get(), &size)) return kPresetUnreadable;
   ReadBuffer& buffer = PresetReadBuffer();
   if (size > buffer.capacity) {
     // Drop the old storage first: after a failed allocation the buffer must
@@ -212,9 +205,10 @@ int ReadPreset(PresetRecord& record, const std::u16string& fileName, const IdTab
     buffer.storage.reset(new unsigned char[capacity]);
     buffer.capacity = capacity;
   }
-  if (size > 0 && !platform::ReadExact(file, buffer.storage.get(), size)) return kPresetUnreadable;
-  platform::CloseFile(file);
-  closer.file = nullptr;
+  if (size > 0 && !platform::ReadExact(file.get(), buffer.storage.get(), size)) {
+    return kPresetUnreadable;
+  }
+  file.Close();
   if (size == 0) return kPresetLeftOut;
   return ParsePreset(buffer.storage.get(), size, idTable, record.needs, added);
 }
