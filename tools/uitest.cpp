@@ -1216,7 +1216,7 @@ int wmain(int argc, wchar_t** argv) {
   if (g_exe.empty()) return Usage();
   if (GetACP() != 932) {
     std::printf("FAIL setup: the ANSI code page is %u, not 932; run under the ja_JP locale "
-                "(scripts/wine-env)\n0 passed, 1 failed\n", GetACP());
+                "(scripts/lib.sh)\n0 passed, 1 failed\n", GetACP());
     return 1;
   }
   wchar_t current[MAX_PATH];

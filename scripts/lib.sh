@@ -1,12 +1,19 @@
 # shellcheck shell=bash
-# Wine set-up shared by scripts/test, scripts/wine-run (the ctest emulator),
-# the GUI tests and the demo. Source this file, then:
+# The shell library every script of the project sources (scripts/test,
+# scripts/demo, scripts/wine-run, bench/run, the UI tests' desktop keeper):
 #
-#   wine_env_setup      export the Wine environment; generate the ja_JP locale and
-#                       initialise the prefix if that has not been done yet
-#   wine_start_server   wine_env_setup, then make sure a wineserver is running for the
-#                       prefix, booted with its background processes on /dev/null
-#   wine_stop           end the prefix's wineserver and every Wine process in it
+#   kvo_install_packages PKG...  on Debian, install those of PKG that are
+#                      missing (as root, or through sudo); 0 when all are there
+#   kvo_start_xvfb FILE  start a virtual X display (Xvfb picks a free number
+#                      and writes it into FILE); exports DISPLAY and sets
+#                      KVO_XVFB_PID; its output goes to FILE.log
+#   kvo_stop_xvfb      stop the display kvo_start_xvfb started
+#   wine_env_setup     export the Wine environment; generate the ja_JP locale
+#                      and initialise the prefix if that has not been done yet
+#   wine_start_server  wine_env_setup, then make sure a wineserver is running
+#                      for the prefix, booted with its background processes on
+#                      /dev/null
+#   wine_stop          end the prefix's wineserver and every Wine process in it
 #
 # WINEPREFIX defaults to <repo>/build/wineprefix. KVO_WINE_PERSIST is how many
 # seconds a server started here stays after the last Windows program exits;
@@ -21,6 +28,52 @@ KVO_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 WINE_LOADER=/usr/lib/wine/wine64
 WINE_SERVER=/usr/lib/wine/wineserver
 : "${KVO_WINE_PERSIST=}"
+
+kvo_install_packages() {
+  if ! command -v dpkg-query >/dev/null 2>&1; then
+    echo "no dpkg-query; not checking packages" >&2
+    return 0
+  fi
+  local missing=() p
+  for p in "$@"; do
+    [ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null)" = "install ok installed" ] || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "installing ${missing[*]}" >&2
+  local sudo=()
+  [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q </dev/null &&
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
+      apt-get install -y -q --no-install-recommends "${missing[@]}" </dev/null
+}
+
+KVO_XVFB_PID=
+kvo_start_xvfb() {
+  local fd_file="$1" tries
+  rm -f "$fd_file"
+  # -displayfd picks a free display and writes its number once it accepts clients.
+  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp \
+    3>"$fd_file" </dev/null >"$fd_file.log" 2>&1 &
+  KVO_XVFB_PID=$!
+  for ((tries = 0; tries < 100; tries++)); do
+    if grep -q '^[0-9][0-9]*$' "$fd_file" 2>/dev/null; then
+      export DISPLAY=":$(head -n 1 "$fd_file")"
+      return 0
+    fi
+    kill -0 "$KVO_XVFB_PID" 2>/dev/null || break
+    sleep 0.1
+  done
+  echo "Xvfb did not start (see $fd_file.log)" >&2
+  return 1
+}
+
+kvo_stop_xvfb() {
+  if [ -n "$KVO_XVFB_PID" ]; then
+    kill "$KVO_XVFB_PID" 2>/dev/null && wait "$KVO_XVFB_PID" 2>/dev/null
+    KVO_XVFB_PID=
+  fi
+  return 0
+}
 
 # One lock for locale generation, prefix initialisation and server start, so that
 # parallel test jobs never do any of them twice at the same time. Wine programs
@@ -43,7 +96,7 @@ _kvo_locale_generate() {
   # localedef -c exits 1 on mere warnings, so judge by the result.
   localedef -i ja_JP -c -f UTF-8 "$dir/ja_JP.UTF-8.tmp" </dev/null >/dev/null 2>&1
   if [ ! -e "$dir/ja_JP.UTF-8.tmp/LC_CTYPE" ]; then
-    echo "wine-env: localedef could not build ja_JP.UTF-8 in $dir" >&2
+    echo "lib.sh: localedef could not build ja_JP.UTF-8 in $dir" >&2
     return 1
   fi
   rm -rf "$dir/ja_JP.UTF-8"
@@ -53,18 +106,18 @@ _kvo_locale_generate() {
 _kvo_prefix_init() {
   mkdir -p "$WINEPREFIX" || return 1
   _kvo_wine_server_up
-  case $? in 0|2) ;; *) echo "wine-env: wineserver did not start" >&2; return 1 ;; esac
+  case $? in 0|2) ;; *) echo "lib.sh: wineserver did not start" >&2; return 1 ;; esac
   # wineboot -i prints a harmless syswow64 rundll32 error on a 64-bit-only Wine.
   # (The registry reaches system.reg only when the server exits, so judge by the tree.)
   if ! "$WINE_LOADER" wineboot -i </dev/null >/dev/null 2>&1 9>&- ||
      [ ! -d "$WINEPREFIX/drive_c/windows/system32" ]; then
-    echo "wine-env: wineboot -i did not create the prefix $WINEPREFIX" >&2
+    echo "lib.sh: wineboot -i did not create the prefix $WINEPREFIX" >&2
     return 1
   fi
   # Without a window manager (Xvfb) unmanaged windows get Wine's own title bar,
   # and closing a managed window waits for a WM that never answers.
   "$WINE_LOADER" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f \
-    </dev/null >/dev/null 2>&1 9>&- || { echo "wine-env: reg add failed" >&2; return 1; }
+    </dev/null >/dev/null 2>&1 9>&- || { echo "lib.sh: reg add failed" >&2; return 1; }
   # Wine only loads fonts from C:\windows\Fonts; without these the caption
   # buttons are drawn as letters.
   mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
@@ -107,7 +160,7 @@ wine_start_server() {
          # whoever calls us next.
          "$WINE_LOADER" wineboot </dev/null >/dev/null 2>&1 9>&- ;;
       2) ;;
-      *) echo "wine-env: wineserver did not start" >&2; return 1 ;;
+      *) echo "lib.sh: wineserver did not start" >&2; return 1 ;;
     esac
   } 9>"$_kvo_wine_lock"
 }
