@@ -277,6 +277,7 @@ void TerminateStarted() {
   std::vector<HANDLE>& started = Started();
   EnterCriticalSection(&g_startedLock);
   for (HANDLE process : started) TerminateProcess(process, 99);
+  for (HANDLE process : started) WaitForSingleObject(process, 5000);
   LeaveCriticalSection(&g_startedLock);
 }
 
@@ -394,10 +395,10 @@ void Program::Close() {
 
 // ---- keeping Wine's desktop alive ----------------------------------------
 
-void KeepDesktopAlive() {
+bool KeepDesktopAlive() {
   static HWND keeper = CreateWindowExW(0, L"STATIC", L"kvo_uitest keeper", WS_POPUP, 0, 0, 1, 1,
                                        nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-  (void)keeper;
+  return keeper != nullptr;
 }
 
 

@@ -118,8 +118,8 @@ class Program {
   HWND dialog_ = nullptr;
 };
 
-// Terminates every program started by a Program that is still running (for
-// the watchdog; the Program objects are left alone).
+// Terminates every program started by a Program that is still running and
+// waits for each to end (for the watchdog; the Program objects are left alone).
 void TerminateStarted();
 
 // The confirmation texts and captions of the two action buttons.
@@ -130,7 +130,7 @@ const wchar_t* ConfirmationText(int button);
 
 // A hidden top-level window held for the life of the driver: without any
 // window Wine's desktop process quits and the next program needs seconds
-// to show one.
-void KeepDesktopAlive();
+// to show one. False when the window could not be made.
+bool KeepDesktopAlive();
 
 }  // namespace ui

@@ -4,7 +4,7 @@
 //   kvo_uitest --list
 //   kvo_uitest --make-demo FOLDER --exe KvoManager.exe
 //   kvo_uitest --demo FOLDER
-//   kvo_uitest --keep-desktop SECONDS STOPFILE   (see desktop-keeper)
+//   kvo_uitest --keep-desktop SECONDS STOPFILE READYFILE   (see desktop-keeper)
 //
 // Each case lays out a fresh folder (under .\uitest), starts the real
 // program there and acts on it from this process, as a user would. Each case
@@ -15,6 +15,7 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -1059,19 +1060,25 @@ struct Case {
 // timeout of the test runner.
 constexpr DWORD kCaseLimitMs = 150000;
 const char* volatile g_currentCase = nullptr;
+std::atomic<int> g_passed{0};
+std::atomic<int> g_failed{0};
 
-DWORD WINAPI Watchdog(void* started) {
-  HANDLE event = static_cast<HANDLE>(started);
-  for (;;) {
-    WaitForSingleObject(event, INFINITE);  // a case has started
-    if (WaitForSingleObject(event, kCaseLimitMs) == WAIT_TIMEOUT) {
-      std::printf("FAIL %s: still running after %lu s; stopped\n0 passed, 1 failed\n",
-                  g_currentCase != nullptr ? g_currentCase : "?", kCaseLimitMs / 1000);
-      std::fflush(stdout);
-      ui::TerminateStarted();
-      ExitProcess(1);
-    }
-  }
+// Waits on a timer that is armed when a case starts and cancelled when it
+// ends. (A timer, not an event set at both ends: a case that ends before
+// this thread first waits would leave one signal for two, and from then on
+// the gaps between cases would be timed instead of the cases.)
+DWORD WINAPI Watchdog(void* timer) {
+  WaitForSingleObject(static_cast<HANDLE>(timer), INFINITE);
+  std::printf("FAIL %s: still running after %lu s; stopped\n%d passed, %d failed\n",
+              g_currentCase != nullptr ? g_currentCase : "?", kCaseLimitMs / 1000, g_passed.load(),
+              g_failed.load() + 1);
+  std::fflush(stdout);
+  ui::TerminateStarted();
+  // Not ExitProcess: the case's thread is stopped wherever it is, perhaps
+  // inside the C runtime holding a lock that the runtime's own shutdown
+  // would wait for. The output is written; nothing else is left to do.
+  TerminateProcess(GetCurrentProcess(), 1);
+  return 1;
 }
 
 const Case kCases[] = {
@@ -1141,8 +1148,11 @@ int RunDemo(const std::wstring& folder) {
 // Holds a hidden window for up to `seconds`, or until `stopFile` exists, so
 // that Wine's desktop process stays up between the test programs (without
 // any window it quits, and the next program waits seconds for a new one).
-int KeepDesktop(int seconds, const std::wstring& stopFile) {
-  ui::KeepDesktopAlive();
+// `readyFile` is written once the window, and so the desktop, exists: the
+// tests must not start before, or one of them would start the desktop.
+int KeepDesktop(int seconds, const std::wstring& stopFile, const std::wstring& readyFile) {
+  if (!ui::KeepDesktopAlive()) return 1;
+  ws::WriteBytes(readyFile, std::string("ready\n"));
   const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;
   while (GetTickCount64() < end && !ws::Exists(stopFile)) {
     MSG message;
@@ -1158,7 +1168,7 @@ int Usage() {
                "       kvo_uitest --list\n"
                "       kvo_uitest --make-demo FOLDER --exe KvoManager.exe\n"
                "       kvo_uitest --demo FOLDER\n"
-               "       kvo_uitest --keep-desktop SECONDS STOPFILE\n");
+               "       kvo_uitest --keep-desktop SECONDS STOPFILE READYFILE\n");
   return 2;
 }
 
@@ -1179,9 +1189,9 @@ int wmain(int argc, wchar_t** argv) {
       g_lowMemExe = ui::DosPath(argv[++i]);
     } else if (arg == L"--make-demo" && hasValue) {
       makeDemo = ui::DosPath(argv[++i]);
-    } else if (arg == L"--keep-desktop" && i + 2 < argc) {
+    } else if (arg == L"--keep-desktop" && i + 3 < argc) {
       const int seconds = _wtoi(argv[i + 1]);
-      return KeepDesktop(seconds, ui::DosPath(argv[i + 2]));
+      return KeepDesktop(seconds, ui::DosPath(argv[i + 2]), ui::DosPath(argv[i + 3]));
     } else if (arg == L"--demo" && hasValue) {
       demo = ui::DosPath(argv[++i]);
     } else if (arg.rfind(L"--", 0) == 0) {
@@ -1232,11 +1242,9 @@ int wmain(int argc, wchar_t** argv) {
     }
   }
 
-  // Auto-reset: set once when a case starts, once more when it ends.
-  HANDLE caseEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-  CloseHandle(CreateThread(nullptr, 0, Watchdog, caseEvent, 0, nullptr));
+  HANDLE caseTimer = CreateWaitableTimerW(nullptr, TRUE, nullptr);
+  CloseHandle(CreateThread(nullptr, 0, Watchdog, caseTimer, 0, nullptr));
 
-  int passed = 0, failed = 0;
   for (const Case& c : kCases) {
     if (!selected.empty()) {
       bool wanted = false;
@@ -1246,7 +1254,9 @@ int wmain(int argc, wchar_t** argv) {
     const ULONGLONG started = GetTickCount64();
     std::string failure;
     g_currentCase = c.name;
-    SetEvent(caseEvent);
+    LARGE_INTEGER due;
+    due.QuadPart = -static_cast<LONGLONG>(kCaseLimitMs) * 10000;  // relative, in 100 ns
+    SetWaitableTimer(caseTimer, &due, 0, nullptr, nullptr, FALSE);
     try {
       c.run(c.name);
     } catch (const ui::CaseFailure& error) {
@@ -1254,17 +1264,18 @@ int wmain(int argc, wchar_t** argv) {
     } catch (const std::exception& error) {
       failure = std::string("exception: ") + error.what();
     }
-    SetEvent(caseEvent);
+    CancelWaitableTimer(caseTimer);
     const double seconds = (GetTickCount64() - started) / 1000.0;
     if (failure.empty()) {
-      ++passed;
+      ++g_passed;
       std::printf("PASS %s (%.1f s)\n", c.name, seconds);
     } else {
-      ++failed;
+      ++g_failed;
       std::printf("FAIL %s: %s (%.1f s)\n", c.name, failure.c_str(), seconds);
     }
     std::fflush(stdout);
   }
-  std::printf("%d passed, %d failed\n", passed, failed);
-  return failed == 0 ? 0 : 1;
+  std::printf("%d passed, %d failed\n", g_passed.load(), g_failed.load());
+  std::fflush(stdout);
+  return g_failed == 0 ? 0 : 1;
 }
