@@ -56,7 +56,7 @@ int Usage() {
 int wmain(int argc, wchar_t** argv) {
   std::wstring exe;
   std::wstring root;
-  int button = 1009;
+  int button = IDC_CHECK_ONLY;
   int runs = 3;
   for (int i = 1; i < argc; ++i) {
     const std::wstring arg = argv[i];
@@ -67,7 +67,7 @@ int wmain(int argc, wchar_t** argv) {
     else if (arg == L"--runs") runs = _wtoi(argv[++i]);
     else return Usage();
   }
-  if (exe.empty() || root.empty() || runs < 1 || (button != 1008 && button != 1009)) return Usage();
+  if (exe.empty() || root.empty() || runs < 1 || (button != IDC_EXECUTE && button != IDC_CHECK_ONLY)) return Usage();
 
   try {
     const std::wstring lists = root + L"\\lists";

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "resource.h"
+
 #include <string>
 #include <vector>
 
@@ -98,7 +100,7 @@ class Program {
 
   HWND Control(int id) const;
   std::wstring ControlText(int id) const;
-  std::wstring Pane() const { return ControlText(1004); }
+  std::wstring Pane() const { return ControlText(IDC_LOG_PANE); }
 
   // Clicks an action button, checks its confirmation box and answers it.
   // With OK: waits for the result box, checks it, closes it and returns.

@@ -240,10 +240,10 @@ bool WaitFocus(HWND window, DWORD timeoutMs) {
 
 // ---- the program -----------------------------------------------------------
 
-const wchar_t* CommandCaption(int button) { return button == 1008 ? L"実行" : L"チェックのみ"; }
+const wchar_t* CommandCaption(int button) { return button == IDC_EXECUTE ? L"実行" : L"チェックのみ"; }
 
 const wchar_t* ConfirmationText(int button) {
-  return button == 1008 ? L"ファイルの移動を実施します。\r\nよろしいですか？"
+  return button == IDC_EXECUTE ? L"ファイルの移動を実施します。\r\nよろしいですか？"
                         : L"チェックのみ実施します。\r\nよろしいですか？";
 }
 

@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "resource.h"
 #include "ui_driver.h"
 #include "workspace.h"
 
@@ -76,8 +77,8 @@ void ExpectStandardFilesUntouched(const ws::Workspace& w, const std::string& whe
 
 void ExpectPaths(const Program& program, const std::wstring& plugin, const std::wstring& preset,
                  const std::wstring& work, const std::string& what) {
-  const std::wstring shown[3] = {program.ControlText(1001), program.ControlText(1002),
-                                 program.ControlText(1003)};
+  const std::wstring shown[3] = {program.ControlText(IDC_PLUGIN_PATH), program.ControlText(IDC_PRESET_PATH),
+                                 program.ControlText(IDC_WORK_PATH)};
   const std::wstring expected[3] = {plugin, preset, work};
   const char* names[3] = {"Plugin", "Preset", "Work"};
   for (int slot = 0; slot < 3; ++slot) {
@@ -451,22 +452,22 @@ void CaseResources(const std::string&) {
   const unsigned long kPath = kChild | ES_LEFT | ES_READONLY | WS_BORDER;
   const unsigned long kBrowse = kChild | BS_PUSHBUTTON;
   const Item expected[14] = {
-      {1000, L"#128", L"フォルダ設定", 7, 7, 223, 86, kChild | BS_GROUPBOX},
+      {IDC_FOLDER_GROUP, L"#128", L"フォルダ設定", 7, 7, 223, 86, kChild | BS_GROUPBOX},
       {0xFFFF, L"#130", L"Plugin:", 12, 20, 25, 8, kLabel},
       {0xFFFF, L"#130", L"Preset:", 12, 38, 25, 8, kLabel},
       {0xFFFF, L"#130", L"Work:", 12, 56, 25, 8, kLabel},
       {0xFFFF, L"#130", L"結果:", 12, 100, 25, 8, kLabel},
-      {1001, L"#129", L"", 39, 18, 165, 13, kPath},
-      {1002, L"#129", L"", 39, 36, 165, 13, kPath},
-      {1003, L"#129", L"", 39, 54, 165, 13, kPath},
-      {1004, L"#129", L"", 7, 111, 223, 68,
+      {IDC_PLUGIN_PATH, L"#129", L"", 39, 18, 165, 13, kPath},
+      {IDC_PRESET_PATH, L"#129", L"", 39, 36, 165, 13, kPath},
+      {IDC_WORK_PATH, L"#129", L"", 39, 54, 165, 13, kPath},
+      {IDC_LOG_PANE, L"#129", L"", 7, 111, 223, 68,
        kChild | ES_LEFT | ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_READONLY |
            ES_WANTRETURN | WS_BORDER | WS_VSCROLL},
-      {1005, L"#128", L"...", 210, 18, 15, 13, kBrowse},
-      {1006, L"#128", L"...", 210, 36, 15, 13, kBrowse},
-      {1007, L"#128", L"...", 210, 54, 15, 13, kBrowse},
-      {1008, L"#128", L"実行", 12, 72, 50, 14, kChild | BS_DEFPUSHBUTTON | WS_TABSTOP},
-      {1009, L"#128", L"チェックのみ", 66, 72, 50, 14, kChild | BS_PUSHBUTTON | WS_TABSTOP},
+      {IDC_PLUGIN_BROWSE, L"#128", L"...", 210, 18, 15, 13, kBrowse},
+      {IDC_PRESET_BROWSE, L"#128", L"...", 210, 36, 15, 13, kBrowse},
+      {IDC_WORK_BROWSE, L"#128", L"...", 210, 54, 15, 13, kBrowse},
+      {IDC_EXECUTE, L"#128", L"実行", 12, 72, 50, 14, kChild | BS_DEFPUSHBUTTON | WS_TABSTOP},
+      {IDC_CHECK_ONLY, L"#128", L"チェックのみ", 66, 72, 50, 14, kChild | BS_PUSHBUTTON | WS_TABSTOP},
   };
   Expect(count == 14, "the template has " + std::to_string(count) + " controls, not 14");
   for (int i = 0; i < 14; ++i) {
@@ -529,10 +530,10 @@ void CaseStartAndClose(const std::string& name) {
   program.Start(w.exe, w.root);
   ExpectPaths(program, w.plugin, w.preset, w.work, "after start");
   Expect(program.Pane().empty(), "the pane is not empty at start");
-  Expect(ui::WaitFocus(program.Control(1008), ui::kBoxTimeoutMs), "button 1008 has not the focus");
+  Expect(ui::WaitFocus(program.Control(IDC_EXECUTE), ui::kBoxTimeoutMs), "button 1008 has not the focus");
   DWORD_PTR def = 0;
   SendMessageTimeoutW(program.dialog(), DM_GETDEFID, 0, 0, SMTO_NORMAL, ui::kAnswerTimeoutMs, &def);
-  Expect(LOWORD(def) == 1008, "the default button is " + std::to_string(LOWORD(def)));
+  Expect(LOWORD(def) == IDC_EXECUTE, "the default button is " + std::to_string(LOWORD(def)));
   program.Close();
   ExpectFileBytes(w.settings, before, "settings file after close");
   Expect(WriteTime(w.settings) > oldTime, "the settings file was not rewritten at close");
@@ -545,7 +546,7 @@ void CaseConfirmationBoxes(const std::string& name) {
   ws::Workspace w = StandardWorkspace(name);
   Program program;
   program.Start(w.exe, w.root);
-  for (int button : {1008, 1009}) {
+  for (int button : {IDC_EXECUTE, IDC_CHECK_ONLY}) {
     for (const char* answer : {"Cancel", "Esc", "Enter"}) {
       const std::string what = "button " + std::to_string(button) + ", " + answer;
       HWND box = program.Confirm(button);
@@ -569,7 +570,7 @@ void CaseCheckOnlyRun(const std::string& name) {
   ws::Workspace w = StandardWorkspace(name);
   Program program;
   program.Start(w.exe, w.root);
-  program.Run(1009, true);
+  program.Run(IDC_CHECK_ONLY, true);
   ExpectPaneAfter(program, ws::kStandardCheckLog, "pane after a check-only run");
   ExpectStandardFilesUntouched(w, "after a check-only run");
   program.Close();
@@ -579,7 +580,7 @@ void CaseExecuteRun(const std::string& name) {
   ws::Workspace w = StandardWorkspace(name);
   Program program;
   program.Start(w.exe, w.root);
-  program.Run(1008, true);
+  program.Run(IDC_EXECUTE, true);
   ExpectPaneAfter(program, ws::kStandardExecuteLog, "pane after an execute run");
   ExpectNames(w.plugin, {L"Alpha.vac", L"Base.vac", L"Beta.vac", L"Gamma.vac", L"音源.vac"},
               "Plugin after an execute run");
@@ -592,8 +593,8 @@ void CaseCancelKeepsLog(const std::string& name) {
   ws::Workspace w = StandardWorkspace(name);
   Program program;
   program.Start(w.exe, w.root);
-  program.Run(1009, true);
-  for (int button : {1008, 1009}) {
+  program.Run(IDC_CHECK_ONLY, true);
+  for (int button : {IDC_EXECUTE, IDC_CHECK_ONLY}) {
     HWND box = program.Confirm(button);
     PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     Expect(ui::WaitGone(box, ui::kBoxTimeoutMs), "the confirmation box did not close");
@@ -613,17 +614,17 @@ void CaseEscAndEnter(const std::string& name) {
   program.Start(w.exe, w.root);
   PostMessageW(program.dialog(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
   program.ExpectQuiet("after WM_COMMAND IDCANCEL");
-  Expect(ui::WaitFocus(program.Control(1008), ui::kBoxTimeoutMs), "button 1008 has not the focus");
+  Expect(ui::WaitFocus(program.Control(IDC_EXECUTE), ui::kBoxTimeoutMs), "button 1008 has not the focus");
   ui::PressKey(program.thread(), VK_ESCAPE);
   program.ExpectQuiet("after the Esc key");
   PostMessageW(program.dialog(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
   program.ExpectQuiet("after WM_COMMAND IDOK");
 
-  Expect(ui::WaitFocus(program.Control(1008), ui::kBoxTimeoutMs), "button 1008 has not the focus");
+  Expect(ui::WaitFocus(program.Control(IDC_EXECUTE), ui::kBoxTimeoutMs), "button 1008 has not the focus");
   ui::PressKey(program.thread(), VK_RETURN);
   HWND box = ui::WaitOwnedDialog(program.dialog(), ui::kBoxTimeoutMs);
   Expect(box != nullptr, "Enter on the dialog showed no confirmation box");
-  ui::ExpectBox(ui::ReadBox(box), ui::CommandCaption(1008), ui::ConfirmationText(1008), true,
+  ui::ExpectBox(ui::ReadBox(box), ui::CommandCaption(IDC_EXECUTE), ui::ConfirmationText(IDC_EXECUTE), true,
                 "box after Enter");
   PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
   Expect(ui::WaitGone(box, ui::kBoxTimeoutMs), "the confirmation box did not close");
@@ -641,14 +642,14 @@ void CaseAbortedRuns(const std::string& name) {
     const wchar_t* held;  // a file another program holds open with no sharing
   };
   const Row rows[] = {
-      {"no_idlist", 1008, L"■準備\r\nIdList.txt: 読み込み失敗\r\n", nullptr},
-      {"no_idlist_bad_folders", 1009, L"■準備\r\nIdList.txt: 読み込み失敗\r\n", nullptr},
-      {"bad_work", 1008, L"■準備\r\nWork: 読み込み失敗\r\n", nullptr},
-      {"empty_plugin", 1009, L"■準備\r\nPlugin: 読み込み失敗\r\n", nullptr},
+      {"no_idlist", IDC_EXECUTE, L"■準備\r\nIdList.txt: 読み込み失敗\r\n", nullptr},
+      {"no_idlist_bad_folders", IDC_CHECK_ONLY, L"■準備\r\nIdList.txt: 読み込み失敗\r\n", nullptr},
+      {"bad_work", IDC_EXECUTE, L"■準備\r\nWork: 読み込み失敗\r\n", nullptr},
+      {"empty_plugin", IDC_CHECK_ONLY, L"■準備\r\nPlugin: 読み込み失敗\r\n", nullptr},
       // Read as empty, ExList.txt would send Base.vac to Work.
-      {"exlist_held", 1008, L"■準備\r\nExList.txt: 読み込み失敗\r\n", L"ExList.txt"},
+      {"exlist_held", IDC_EXECUTE, L"■準備\r\nExList.txt: 読み込み失敗\r\n", L"ExList.txt"},
       // Left out, Song1.kvo would send Alpha.vac and Beta.vac to Work.
-      {"preset_held", 1008, L"■準備\r\nSong1.kvo: 読み込み失敗\r\n", L"Preset\\Song1.kvo"},
+      {"preset_held", IDC_EXECUTE, L"■準備\r\nSong1.kvo: 読み込み失敗\r\n", L"Preset\\Song1.kvo"},
   };
   for (const Row& row : rows) {
     ws::Workspace w = StandardWorkspace(name + "\\" + row.label);
@@ -689,11 +690,11 @@ void CaseRelativeFolders(const std::string& name) {
   ws::WriteBytes(w.settings, ws::Settings(L"Plugin", L"Preset", L".\\Work"));
   Program program;
   program.Start(w.exe, w.root);
-  program.Run(1009, true);
+  program.Run(IDC_CHECK_ONLY, true);
   ExpectPaneAfter(program, ws::kStandardCheckLog, "pane after a check-only run");
-  program.Run(1008, true);
+  program.Run(IDC_EXECUTE, true);
   ExpectPaneAfter(program, ws::kStandardExecuteLog, "pane after an execute run");
-  program.Run(1008, true);
+  program.Run(IDC_EXECUTE, true);
   ExpectPaneAfter(program, ws::kStandardRepeatLog, "pane after a second execute run");
   ExpectPaths(program, L"Plugin", L"Preset", L".\\Work", "after the runs");
   program.Close();
@@ -727,7 +728,7 @@ void CaseLongLog(const std::string& name) {
   Expect(expected.size() > 36000, "the expected log is not long enough to test anything");
   Program program;
   program.Start(w.exe, w.root);
-  program.Run(1009, true);
+  program.Run(IDC_CHECK_ONLY, true);
   ExpectPaneAfter(program, expected, "long pane");
   program.Close();
 }
@@ -737,11 +738,11 @@ void CaseTwoRuns(const std::string& name) {
   ws::Workspace w = StandardWorkspace(name);
   Program program;
   program.Start(w.exe, w.root);
-  program.Run(1009, true);
+  program.Run(IDC_CHECK_ONLY, true);
   ExpectPaneAfter(program, ws::kStandardCheckLog, "pane after the first run");
-  program.Run(1008, true);
+  program.Run(IDC_EXECUTE, true);
   ExpectPaneAfter(program, ws::kStandardExecuteLog, "pane after the second run");
-  program.Run(1008, true);
+  program.Run(IDC_EXECUTE, true);
   ExpectPaneAfter(program, ws::kStandardRepeatLog, "pane after the third run");
   program.Close();
 }
@@ -869,24 +870,24 @@ void CaseBrowse(const std::string& name) {
   program.Start(w.exe, w.root);
 
   // The browser opens on the slot's folder; OK straight away returns it.
-  HWND browser = OpenBrowserOn(program, 1007, L"Work:", w.work);
+  HWND browser = OpenBrowserOn(program, IDC_WORK_BROWSE, L"Work:", w.work);
   CloseBrowser(browser, IDOK);
   ExpectPaths(program, w.plugin, w.preset, w.work, "after OK on the preselected folder");
 
-  for (int button : {1005, 1006}) {
-    browser = OpenBrowser(program, button, button == 1005 ? L"Plugin:" : L"Preset:");
+  for (int button : {IDC_PLUGIN_BROWSE, IDC_PRESET_BROWSE}) {
+    browser = OpenBrowser(program, button, button == IDC_PLUGIN_BROWSE ? L"Plugin:" : L"Preset:");
     ChooseFolder(program, browser, work2);
     CloseBrowser(browser, IDCANCEL);
     ExpectPaths(program, w.plugin, w.preset, w.work, "after a cancelled browse");
   }
 
-  browser = OpenBrowser(program, 1007, L"Work:");
+  browser = OpenBrowser(program, IDC_WORK_BROWSE, L"Work:");
   ChooseFolder(program, browser, work2);
   CloseBrowser(browser, IDOK);
   ExpectPaths(program, w.plugin, w.preset, work2, "after choosing Work2");
   ExpectFileBytes(w.settings, saved, "settings file before close");
 
-  program.Run(1008, true);
+  program.Run(IDC_EXECUTE, true);
   ExpectPaneAfter(program,
                   L"■準備\r\n→ Plugin/Preset/Work = 4/5/1\r\n"
                   L"■不要ファイルの移動(Plugin -> Work)\r\n→ 成功/失敗 = 1/0\r\n"
@@ -905,7 +906,7 @@ void CaseBrowseNoFileSystemPath(const std::string& name) {
   ws::Workspace w = StandardWorkspace(name);
   Program program;
   program.Start(w.exe, w.root);
-  HWND browser = OpenBrowser(program, 1007, L"Work:");
+  HWND browser = OpenBrowser(program, IDC_WORK_BROWSE, L"Work:");
   // "My Computer": a shell folder with no file-system path. The browser
   // greys OK out for it; a posted IDOK still ends the browse with it.
   HWND ok = GetDlgItem(browser, IDOK);
@@ -931,7 +932,7 @@ void CaseLayout(const std::string& name) {
   Expect(children.size() == 14, "the dialog has " + std::to_string(children.size()) + " children");
   // Template order: 1000, four labels, 1001-1004, 1005-1007, 1008, 1009.
   const int kinds[14] = {0, -1, -1, -1, -1, 0, 0, 0, 2, 1, 1, 1, -1, -1};
-  const int ids[14] = {1000, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 1001, 1002, 1003, 1004, 1005, 1006, 1007, 1008, 1009};
+  const int ids[14] = {IDC_FOLDER_GROUP, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, IDC_PLUGIN_PATH, IDC_PRESET_PATH, IDC_WORK_PATH, IDC_LOG_PANE, IDC_PLUGIN_BROWSE, IDC_PRESET_BROWSE, IDC_WORK_BROWSE, IDC_EXECUTE, IDC_CHECK_ONLY};
   RECT initial[14];
   for (int i = 0; i < 14; ++i) {
     Expect(GetDlgCtrlID(children[i]) == ids[i], "child " + std::to_string(i) + " has id " +
@@ -1020,7 +1021,7 @@ void CaseSettingsSaveBlocked(const std::string& name) {
 
     Program program;
     program.Start(w.exe, w.root);
-    HWND browser = OpenBrowser(program, 1007, L"Work:");
+    HWND browser = OpenBrowser(program, IDC_WORK_BROWSE, L"Work:");
     ChooseFolder(program, browser, work2);
     CloseBrowser(browser, IDOK);
     ExpectPaths(program, w.plugin, w.preset, work2, label + ": after choosing Work2");
@@ -1042,10 +1043,10 @@ void CaseOutOfMemory(const std::string& name) {
   ws::WriteBytes(Join(w.preset, L"Huge.kvo"), huge);
   Program program;
   program.Start(w.exe, w.root);
-  program.Run(1009, false);
+  program.Run(IDC_CHECK_ONLY, false);
   ExpectPaneAfter(program, L"■準備\r\n", "pane after running out of memory");
   ws::Remove(Join(w.preset, L"Huge.kvo"));
-  program.Run(1009, true);
+  program.Run(IDC_CHECK_ONLY, true);
   ExpectPaneAfter(program, ws::kStandardCheckLog, "pane after the next run");
   program.Close();
 }
@@ -1124,7 +1125,7 @@ int RunDemo(const std::wstring& folder) {
   program.Start(Join(folder, L"KvoManager.exe"), folder);
   HWND dialog = program.dialog();
   SetWindowPos(dialog, nullptr, 40, 40, 760, 620, SWP_NOZORDER);
-  program.Run(1009, true);
+  program.Run(IDC_CHECK_ONLY, true);
   const std::wstring log = program.Pane();
   std::string text = Utf8(log);
   std::string unixText;
@@ -1153,7 +1154,7 @@ int RunDemo(const std::wstring& folder) {
 int KeepDesktop(int seconds, const std::wstring& stopFile, const std::wstring& readyFile) {
   if (!ui::KeepDesktopAlive()) return 1;
   ws::WriteBytes(readyFile, std::string("ready\n"));
-  const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;
+  const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(seconds) * IDC_FOLDER_GROUP;
   while (GetTickCount64() < end && !ws::Exists(stopFile)) {
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
