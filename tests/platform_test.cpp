@@ -226,8 +226,8 @@ TEST(Files, ReadWholeFileAppendsZerosAndSaysWhyItFailed) {
   };
   const Case cases[] = {
       {"missing file", dir.path() / "missing.txt", FileStatus::kMissing},
-      {"missing folder", dir.path() / "none" / "list.txt", FileStatus::kMissing},
-      {"a file taken for a folder", dir.path() / "list.txt" / "x.txt", FileStatus::kMissing},
+      {"missing folder", dir.path() / "none" / "list.txt", FileStatus::kNoFolder},
+      {"a file taken for a folder", dir.path() / "list.txt" / "x.txt", FileStatus::kNoFolder},
       {"a folder", dir.path(), FileStatus::kFolder},
       {"more than 32 bits of size", huge, FileStatus::kUnreadable},
   };

@@ -207,13 +207,17 @@ TEST_F(PresetFiles, FileNameIsSetExactlyWhateverTheOutcome) {
   struct Case {
     std::u16string name;
     std::u16string path;
-    int result;
+    PresetRead result;
   };
-  const Case cases[] = {{u"Good.KVO", good, kPresetRead},
-                        {u"bad.kvo", bad, kPresetLeftOut},
-                        {u"Missing.kvo", S(dir_.path() / "Missing.kvo"), kPresetLeftOut},
-                        {u"folder.kvo", S(dir_.Sub("folder.kvo")), kPresetLeftOut},
-                        {u"huge.kvo", huge, kPresetUnreadable}};
+  const Case cases[] = {
+      {u"Good.KVO", good, PresetRead::kRead},
+      {u"bad.kvo", bad, PresetRead::kNotAPreset},
+      {u"empty.kvo", Write("empty.kvo", Bytes()), PresetRead::kNotAPreset},
+      {u"Missing.kvo", S(dir_.path() / "Missing.kvo"), PresetRead::kGone},
+      {u"folder.kvo", S(dir_.Sub("folder.kvo")), PresetRead::kGone},
+      {u"huge.kvo", huge, PresetRead::kUnreadable},
+      // Its folder renamed away meanwhile: not one preset left out, all of them.
+      {u"a.kvo", S(dir_.path() / "renamed" / "a.kvo"), PresetRead::kFolderGone}};
   for (const Case& c : cases) {
     PresetRecord record;
     EXPECT_EQ(ReadPreset(record, c.name, table, c.path), c.result);
@@ -231,18 +235,18 @@ TEST_F(PresetFiles, TheBufferGrowsToTwiceTheSizeAndLeftoversNeverCount) {
   const std::u16string damaged = Write("damaged.kvo", PresetBuilder().Filler(20).BuildTruncated(400));
 
   PresetRecord first;
-  ASSERT_EQ(ReadPreset(first, u"large.kvo", table, large), 0);
+  ASSERT_EQ(ReadPreset(first, u"large.kvo", table, large), PresetRead::kRead);
   const std::size_t capacity = PresetReadBufferCapacity();
   EXPECT_EQ(capacity, 2 * fs::file_size(P(large)));
 
   PresetRecord second;
-  ASSERT_EQ(ReadPreset(second, u"small.kvo", table, small), 0);
+  ASSERT_EQ(ReadPreset(second, u"small.kvo", table, small), PresetRead::kRead);
   EXPECT_EQ(Names(second.needs.begin(), second.needs.end()), Names{u"two.vac"});
   EXPECT_EQ(PresetReadBufferCapacity(), capacity);
 
   // The large file's header lies beyond this file's 400 bytes: no list.
   PresetRecord third;
-  EXPECT_EQ(ReadPreset(third, u"damaged.kvo", table, damaged), -1);
+  EXPECT_EQ(ReadPreset(third, u"damaged.kvo", table, damaged), PresetRead::kNotAPreset);
 }
 
 TEST_F(PresetFiles, AFailedGrowthLeavesAnEmptyBufferThatCanGrowAgain) {
@@ -251,7 +255,7 @@ TEST_F(PresetFiles, AFailedGrowthLeavesAnEmptyBufferThatCanGrowAgain) {
   const std::u16string large =
       Write("large.kvo", PresetBuilder().Filler(100000).ListHeader(1).Entry(2).Build());
   PresetRecord record;
-  ASSERT_EQ(ReadPreset(record, u"small.kvo", table, small), 0);
+  ASSERT_EQ(ReadPreset(record, u"small.kvo", table, small), PresetRead::kRead);
   ASSERT_GT(PresetReadBufferCapacity(), 0u);
 
   FailAllocationAfter(1, 200000);
@@ -261,7 +265,7 @@ TEST_F(PresetFiles, AFailedGrowthLeavesAnEmptyBufferThatCanGrowAgain) {
   EXPECT_EQ(PresetReadBufferCapacity(), 0u);
 
   PresetRecord again;
-  EXPECT_EQ(ReadPreset(again, u"small.kvo", table, small), 0);
+  EXPECT_EQ(ReadPreset(again, u"small.kvo", table, small), PresetRead::kRead);
   EXPECT_EQ(Names(again.needs.begin(), again.needs.end()), Names{u"one.vac"});
 }
 

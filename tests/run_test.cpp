@@ -170,25 +170,45 @@ TEST(Run, AnIdListWithoutAnyCommaAborts) {
 }
 
 TEST(Run, WithoutReadablePresetsOnlyTheExListIsKept) {
-  RunWorkspace ws;
-  ws.IdList("1,face.vac\r\n");
-  ws.ExList("Base.vac\r\n");
-  WriteText(ws.Folder(kPreset) / "broken.kvo", "not a preset");
-  for (const char* name : {"BASE.VAC", "face.vac", "other.vac"}) ws.Archive(kPlugin, name);
-  EXPECT_EQ(ws.Run(kExecute), kCompleted);
-  EXPECT_EQ(ws.Log(),
-            u"■準備\r\n"
-            u"→ Plugin/Preset/Work = 3/1/0\r\n"
-            u"■不要ファイルの移動(Plugin -> Work)\r\n"
-            u"→ 成功/失敗 = 2/0\r\n"
-            u"■必要ファイルの移動(Work -> Plugin)\r\n"
-            u"→ 成功/失敗 = 0/0\r\n"
-            u"■kvoの状態\r\n"
-            u"→ 不足無し/不足有り = 0/0\r\n"
-            u"\r\n");
-  EXPECT_EQ(ws.Contents(kPlugin), (Contents{{"BASE.VAC", "BASE.VAC"}}));
-  EXPECT_EQ(ws.Pane().redrawOffCount, 1);
-  EXPECT_TRUE(ws.Pane().redraw);
+  // With no preset at all, only the ExList is needed. With files that are
+  // all no presets, what they need is unknown: the run must not guess.
+  struct Case {
+    const char* what;
+    std::vector<std::string> presetFiles;
+    RunResult result;
+    std::u16string log;
+    Contents plugin;
+  };
+  const Case cases[] = {
+      {"no preset file", {}, kCompleted,
+       u"■準備\r\n"
+       u"→ Plugin/Preset/Work = 3/0/0\r\n"
+       u"■不要ファイルの移動(Plugin -> Work)\r\n"
+       u"→ 成功/失敗 = 2/0\r\n"
+       u"■必要ファイルの移動(Work -> Plugin)\r\n"
+       u"→ 成功/失敗 = 0/0\r\n"
+       u"■kvoの状態\r\n"
+       u"→ 不足無し/不足有り = 0/0\r\n"
+       u"\r\n",
+       {{"BASE.VAC", "BASE.VAC"}}},
+      {"damaged files only", {"broken.kvo", "empty.kvo"}, kAborted,
+       u"■準備\r\nPreset: 読み込み失敗\r\n",
+       {{"BASE.VAC", "BASE.VAC"}, {"face.vac", "face.vac"}, {"other.vac", "other.vac"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RunWorkspace ws;
+    ws.IdList("1,face.vac\r\n");
+    ws.ExList("Base.vac\r\n");
+    for (const std::string& name : c.presetFiles) {
+      WriteText(ws.Folder(kPreset) / name, name == "empty.kvo" ? "" : "not a preset");
+    }
+    for (const char* name : {"BASE.VAC", "face.vac", "other.vac"}) ws.Archive(kPlugin, name);
+    EXPECT_EQ(ws.Run(kExecute), c.result);
+    EXPECT_EQ(ws.Log(), c.log);
+    EXPECT_EQ(ws.Contents(kPlugin), c.plugin);
+    EXPECT_EQ(ws.Run(kCheckOnly), c.result);
+  }
 }
 
 TEST(Run, AnArchiveInBothFoldersIsLeftAloneAndCountedAsFailed) {

@@ -86,7 +86,9 @@ platform::FileStatus ReadSideFile(const std::u16string& name, std::vector<char>&
 bool LoadExList(NameSet& exList) {
   std::vector<char> text;
   const platform::FileStatus status = ReadSideFile(u"ExList.txt", text);
-  if (status == platform::FileStatus::kMissing) return true;
+  if (status == platform::FileStatus::kMissing || status == platform::FileStatus::kNoFolder) {
+    return true;
+  }
   // A folder of that name is no list we could read either.
   if (status != platform::FileStatus::kRead) return false;
   ParseExList(text.data(), text.size() - 1, exList);

@@ -26,7 +26,8 @@ using FileHandle = void*;
 // and what it says still counts.
 enum class FileStatus {
   kRead,        // opened (ReadWholeFile: and read whole)
-  kMissing,     // the file or its folder does not exist
+  kMissing,     // the file does not exist (its folder does)
+  kNoFolder,    // the folder meant to hold it does not exist (any more)
   kFolder,      // the name is a folder, not a file
   kUnreadable,  // it exists but cannot be opened or read: held with no
                 // sharing, access denied, a read error or short read, or
@@ -131,7 +132,11 @@ std::u16string StartDir();
 // volume is copied to a temporary name in the destination's folder, flushed,
 // given its final name without replacing, and only then removed from its
 // source; an interrupted move thus never leaves a partial file under the
-// final name. A folder is not moved to another volume.
+// final name. The copy keeps the source's times and attributes. Not moved to
+// another volume, and so failing without touching anything: a folder, a
+// symbolic link or other reparse point (neither it nor what it points to is
+// copied or removed), and a read-only file (it could not be removed after
+// the copy).
 bool MoveNoReplace(const std::u16string& from, const std::u16string& to);
 
 // ---- text --------------------------------------------------------------

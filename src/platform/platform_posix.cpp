@@ -243,8 +243,17 @@ FileHandle OpenForReadNoShare(const std::u16string& path, FileStatus* status) {
   if (fd.get() < 0) {
     const int error = errno;
     struct stat st;
-    if (error == ENOENT || error == ENOTDIR) {
-      why = FileStatus::kMissing;
+    if (error == ENOTDIR) {
+      why = FileStatus::kNoFolder;
+    } else if (error == ENOENT) {
+      // As Windows tells "file not found" from "path not found": whether the
+      // folder that should hold it is still there.
+      const std::size_t slash = name.find_last_of('/');
+      const std::string folder = slash == std::string::npos ? std::string(".")
+                                 : slash == 0               ? std::string("/")
+                                                            : name.substr(0, slash);
+      why = ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? FileStatus::kMissing
+                                                                    : FileStatus::kNoFolder;
     } else if (::stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
       why = FileStatus::kFolder;  // e.g. a folder we may not read
     } else {
@@ -383,10 +392,16 @@ namespace {
 // it durable, then gives it its final name without replacing anything. The
 // source is removed only once the copy is complete under its final name.
 bool CopyAcrossFilesystems(const std::string& from, const std::string& to) {
-  Fd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+  // A symbolic link is never followed: copying what it points to would turn
+  // the link into a file of its own in the destination.
+  Fd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
   if (in.get() < 0) return false;
   struct stat st;
   if (::fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  // A file without its owner's write permission is what Windows (and Wine
+  // looking at this file system) calls read-only: it cannot be removed after
+  // the copy, so the copy would only be made to be thrown away.
+  if ((st.st_mode & S_IWUSR) == 0) return false;
   std::size_t slash = to.find_last_of('/');
   std::string folder = slash == std::string::npos ? std::string(".") : to.substr(0, slash);
   std::string temp = folder + "/.kvo-move-XXXXXX";
@@ -409,6 +424,9 @@ bool CopyAcrossFilesystems(const std::string& from, const std::string& to) {
   }
   in.Close();
   if (ok) ::fchmod(out.get(), st.st_mode & 07777);
+  // Keep the archive's times, as a move by the system does.
+  const struct timespec times[2] = {st.st_atim, st.st_mtim};
+  if (ok) ::futimens(out.get(), times);
   if (ok && ::fsync(out.get()) != 0) ok = false;
   if (!out.Close()) ok = false;
   // link() never replaces an existing name.

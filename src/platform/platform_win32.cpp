@@ -72,8 +72,12 @@ FileHandle OpenForReadNoShare(const std::u16string& path, FileStatus* status) {
     return static_cast<FileHandle>(file);
   }
   const DWORD error = GetLastError();
-  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+  if (error == ERROR_FILE_NOT_FOUND) {
     why = FileStatus::kMissing;
+    return nullptr;
+  }
+  if (error == ERROR_PATH_NOT_FOUND) {
+    why = FileStatus::kNoFolder;
     return nullptr;
   }
   // A folder cannot be opened this way and fails with ERROR_ACCESS_DENIED,
@@ -258,14 +262,32 @@ struct CrossVolumeMove {
   }
 };
 
+// Attributes a copy keeps, as a move by the system keeps them all.
+constexpr DWORD kCopiedAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                    FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
 bool CopyAcrossVolumes(const std::u16string& from, const std::u16string& to) {
   CrossVolumeMove move;
   // Held with no sharing until it is deleted, so nobody changes it while it
   // is copied; DELETE access, so that we know from the start we may remove it.
   // A folder cannot be opened this way: it is not moved across volumes.
+  // FILE_FLAG_OPEN_REPARSE_POINT opens a symbolic link or junction itself,
+  // never its target: marking a link's target for deletion would delete a
+  // file outside the folders, and leave the link dangling.
   move.source = CreateFileW(W(from), GENERIC_READ | DELETE, 0, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN |
+                                FILE_FLAG_OPEN_REPARSE_POINT,
+                            nullptr);
   if (!move.source.Valid()) return false;
+  // Decided on the open handle, before anything is copied: a link is not
+  // copied (what it points to is not ours to move), and a read-only file
+  // could not be deleted after the copy, which would only be thrown away.
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(move.source.get(), &info)) return false;
+  if ((info.dwFileAttributes &
+       (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+    return false;
+  }
 
   const std::size_t cut = to.find_last_of(u"\\/");
   if (cut == std::u16string::npos) return false;
@@ -286,13 +308,13 @@ bool CopyAcrossVolumes(const std::u16string& from, const std::u16string& to) {
     DWORD written = 0;
     if (!WriteFile(move.copy.get(), buffer, read, &written, nullptr) || written != read) return false;
   }
-  // Keep the archive's time, as a move by the system does.
-  FILETIME created, accessed, modified;
-  if (GetFileTime(move.source.get(), &created, &accessed, &modified)) {
-    SetFileTime(move.copy.get(), &created, &accessed, &modified);
-  }
+  // Keep the archive's times and attributes, as a move by the system does.
+  SetFileTime(move.copy.get(), &info.ftCreationTime, &info.ftLastAccessTime,
+              &info.ftLastWriteTime);
   if (!FlushFileBuffers(move.copy.get())) return false;
   if (!move.copy.Close()) return false;
+  const DWORD attributes = info.dwFileAttributes & kCopiedAttributes;
+  if (attributes != 0 && !SetFileAttributesW(move.temporary, attributes)) return false;
   // Same volume now: a rename, which never replaces an existing name.
   if (!MoveFileExW(move.temporary, W(to), MOVEFILE_WRITE_THROUGH)) return false;
   move.temporary[0] = 0;

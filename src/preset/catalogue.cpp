@@ -15,8 +15,9 @@ Catalogue::Catalogue() {
   idTable.Prepare();
 }
 
-int Catalogue::BuildRequired(const std::u16string& presetFolder, const NameSet& presetListing,
-                             NameSet& required, std::u16string* unreadable) {
+Catalogue::Build Catalogue::BuildRequired(const std::u16string& presetFolder,
+                                          const NameSet& presetListing, NameSet& required,
+                                          std::u16string* unreadable) {
   if (&required != &exList) required = exList;
   // Presets need the same archives over and over. The reader says which
   // id-table entries each preset added, and an entry whose text was given to
@@ -29,9 +30,11 @@ int Catalogue::BuildRequired(const std::u16string& presetFolder, const NameSet& 
   if (presetListing.Size() * 16 >= idTable.Size()) idTable.PrepareRanks();
   AddedNames added;
   std::u16string path;
+  std::size_t damaged = 0;
+  std::size_t read = 0;
   for (const std::u16string& name : presetListing) {
     PresetRecord work;
-    int result;
+    PresetRead result;
     if (presetFolder.empty()) {
       result = ReadPreset(work, name, idTable, std::u16string(), &added);
     } else if (platform::CombinePath(presetFolder, name, path)) {
@@ -39,13 +42,15 @@ int Catalogue::BuildRequired(const std::u16string& presetFolder, const NameSet& 
     } else {
       // No full path fits: the preset is there but cannot be opened.
       work.fileName = name;
-      result = kPresetUnreadable;
+      result = PresetRead::kUnreadable;
     }
-    if (result == kPresetUnreadable) {
+    if (result == PresetRead::kUnreadable || result == PresetRead::kFolderGone) {
       if (unreadable != nullptr) *unreadable = name;
-      return -1;
+      return result == PresetRead::kUnreadable ? Build::kPresetUnreadable
+                                               : Build::kFolderUnreadable;
     }
-    if (result != kPresetRead) continue;
+    if (result == PresetRead::kNotAPreset) ++damaged;
+    if (result != PresetRead::kRead) continue;
     bool placeholders = false;
     for (std::uint32_t entry : added) {
       if (entry == kAddedPlaceholder) {
@@ -62,8 +67,12 @@ int Catalogue::BuildRequired(const std::u16string& presetFolder, const NameSet& 
       }
     }
     presets.Append(std::move(work));
+    ++read;
   }
-  return 0;
+  // Damaged files beside one good preset are left out as always; damaged
+  // files and nothing else say more about the tool than about the folder.
+  if (damaged > 0 && read == 0) return Build::kFolderUnreadable;
+  return Build::kBuilt;
 }
 
 }  // namespace kvo

@@ -21,14 +21,27 @@ struct Catalogue {
   // although archives may be always needed.
   bool exListRead;
 
+  // How building the required set ended.
+  enum class Build {
+    kBuilt,
+    // A listed preset exists but cannot be read (`unreadable` names it):
+    // without what it needs, its archives would be taken for unneeded.
+    kPresetUnreadable,
+    // What the Preset folder holds cannot be known: the folder went away
+    // while its presets were read, or presets were listed and read but not
+    // one of them is a preset (a format the tool does not know, damaged
+    // saves), which would make every archive look unneeded.
+    kFolderUnreadable,
+  };
+
   // Reads every preset of `presetListing` (bare names inside `presetFolder`;
   // names are opened by their full path so the current directory never
   // matters) and makes `required` exList plus everything a readable preset
-  // needs. 0 when done; -1 at the first preset, in listing order, that exists
-  // but cannot be read: `required` is then incomplete and `unreadable`, when
-  // given, holds the preset's name as listed.
-  int BuildRequired(const std::u16string& presetFolder, const NameSet& presetListing,
-                    NameSet& required, std::u16string* unreadable = nullptr);
+  // needs. Stops at the first preset, in listing order, that exists but cannot
+  // be read, or whose folder is gone; `required` is then incomplete.
+  // `unreadable`, when given, then holds the preset's name as listed.
+  Build BuildRequired(const std::u16string& presetFolder, const NameSet& presetListing,
+                      NameSet& required, std::u16string* unreadable = nullptr);
 };
 
 }  // namespace kvo

@@ -182,7 +182,7 @@ int ParsePreset(const unsigned char* data, std::size_t size, const IdTable& idTa
   return 0;
 }
 
-int ReadPreset(PresetRecord& record, const std::u16string& fileName, const IdTable& idTable,
+PresetRead ReadPreset(PresetRecord& record, const std::u16string& fileName, const IdTable& idTable,
                const std::u16string& openPath, AddedNames* added) {
   record.fileName = fileName;
   if (added != nullptr) added->clear();
@@ -190,11 +190,18 @@ int ReadPreset(PresetRecord& record, const std::u16string& fileName, const IdTab
   platform::ScopedFile file(
       platform::OpenForReadNoShare(openPath.empty() ? fileName : openPath, &status));
   if (file.get() == nullptr) {
-    return status == platform::FileStatus::kUnreadable ? kPresetUnreadable : kPresetLeftOut;
+    switch (status) {
+      case platform::FileStatus::kUnreadable:
+        return PresetRead::kUnreadable;
+      case platform::FileStatus::kNoFolder:
+        return PresetRead::kFolderGone;
+      default:
+        return PresetRead::kGone;
+    }
   }
 
   std::uint32_t size = 0;
-  if (!platform::FileSize32(file.get(), &size)) return kPresetUnreadable;
+  if (!platform::FileSize32(file.get(), &size)) return PresetRead::kUnreadable;
   ReadBuffer& buffer = PresetReadBuffer();
   if (size > buffer.capacity) {
     // Drop the old storage first: after a failed allocation the buffer must
@@ -206,11 +213,13 @@ int ReadPreset(PresetRecord& record, const std::u16string& fileName, const IdTab
     buffer.capacity = capacity;
   }
   if (size > 0 && !platform::ReadExact(file.get(), buffer.storage.get(), size)) {
-    return kPresetUnreadable;
+    return PresetRead::kUnreadable;
   }
   file.Close();
-  if (size == 0) return kPresetLeftOut;
-  return ParsePreset(buffer.storage.get(), size, idTable, record.needs, added);
+  if (size == 0) return PresetRead::kNotAPreset;
+  return ParsePreset(buffer.storage.get(), size, idTable, record.needs, added) == 0
+             ? PresetRead::kRead
+             : PresetRead::kNotAPreset;
 }
 
 std::size_t PresetReadBufferCapacity() { return PresetReadBuffer().capacity; }

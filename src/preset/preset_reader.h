@@ -24,21 +24,25 @@ constexpr std::int32_t kPlaceholderMinId = 67108864;  // 2^26
 using AddedNames = std::vector<std::uint32_t>;
 constexpr std::uint32_t kAddedPlaceholder = 0xFFFFFFFFu;
 
-// ReadPreset's results.
-constexpr int kPresetRead = 0;
-// Left out: the file is gone (since the folder was listed), is a folder, or
-// is no readable preset.
-constexpr int kPresetLeftOut = -1;
-// The file exists but cannot be opened or read whole (held by another
-// program, access denied, a read error, more than 32 bits of size). What it
-// needs is unknown, so nothing may be decided without it.
-constexpr int kPresetUnreadable = -2;
+// How reading one preset ended.
+enum class PresetRead {
+  kRead,        // a preset: record.needs is filled
+  kGone,        // left out: the file is gone (since the folder was listed) or is a folder
+  kNotAPreset,  // left out: opened and read whole, but not in the preset format (empty included)
+  // The file exists but cannot be opened or read whole (held by another
+  // program, access denied, a read error, more than 32 bits of size). What it
+  // needs is unknown, so nothing may be decided without it.
+  kUnreadable,
+  // The folder that held it is gone: whatever else was listed there is
+  // unknown too.
+  kFolderGone,
+};
 
 // Sets record.fileName to `fileName`, opens `openPath` (the file's full path;
 // the bare name when empty) with no sharing, reads it whole and fills
-// record.needs. Returns one of the results above. `added`, when given, is
+// record.needs. `added`, when given, is
 // cleared and then filled as described above.
-int ReadPreset(PresetRecord& record, const std::u16string& fileName, const IdTable& idTable,
+PresetRead ReadPreset(PresetRecord& record, const std::u16string& fileName, const IdTable& idTable,
                const std::u16string& openPath = std::u16string(), AddedNames* added = nullptr);
 
 // The format rules on bytes already in memory; fills `needs` (and appends to

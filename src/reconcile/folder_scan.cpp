@@ -11,8 +11,10 @@ namespace kvo {
 int ScanFolder(NameSet& names, const std::u16string& folder, const std::u16string& pattern) {
   if (!platform::IsDirectory(folder)) return -1;
   std::u16string searchPath;
-  // A folder too deep to form a search path in holds nothing we can list.
-  if (!platform::CombinePath(folder, pattern, searchPath)) return 0;
+  // A folder too deep to form a search path in cannot be listed, which is not
+  // the same as an empty one: taken as empty, it would make every archive
+  // look unneeded (Preset) or every needed one missing (Plugin).
+  if (!platform::CombinePath(folder, pattern, searchPath)) return -1;
   std::vector<std::u16string> found;
   // A folder that exists but cannot be listed is not an empty one: taken as
   // empty, an unlistable Preset folder would send every archive to Work.

@@ -97,17 +97,23 @@ RunResult RunReconciliation(const SettingsRecord& folders, LogPaneTarget* pane,
     }
   }
 
+  // The Preset folder is current while its presets are read: Windows then
+  // refuses to rename or remove it, so a sync tool or Explorer cannot take it
+  // away half-way through. The presets are still opened by their full paths.
+  platform::SetCurrentDir(preset);
   NameSet required;
   std::u16string unreadable;
-  if (catalogue.BuildRequired(preset, listings[kPreset], required, &unreadable) != 0) {
-    // Without what that preset needs, its archives would be moved out.
-    log.Line(u"%s: 読み込み失敗\r\n", unreadable.c_str());
-    return kAborted;
+  switch (catalogue.BuildRequired(preset, listings[kPreset], required, &unreadable)) {
+    case Catalogue::Build::kBuilt:
+      break;
+    case Catalogue::Build::kPresetUnreadable:
+      // Without what that preset needs, its archives would be moved out.
+      log.Line(u"%s: 読み込み失敗\r\n", unreadable.c_str());
+      return kAborted;
+    case Catalogue::Build::kFolderUnreadable:
+      log.Line(u"%s 読み込み失敗\r\n", FolderLabel(kPreset));
+      return kAborted;
   }
-  // The presets are opened by their full paths; the Preset folder is made
-  // current once they are read, so an aborted run leaves the current
-  // directory as it found it.
-  platform::SetCurrentDir(preset);
 
   log.Line(u"→ Plugin/Preset/Work = %d/%d/%d\r\n", static_cast<int>(listings[kPlugin].Size()),
            static_cast<int>(listings[kPreset].Size()), static_cast<int>(listings[kWork].Size()));
@@ -119,10 +125,15 @@ RunResult RunReconciliation(const SettingsRecord& folders, LogPaneTarget* pane,
               required, true);
   }
 
-  log.Write(u"■kvoの状態\r\n");
   // The moves changed the Plugin folder; list it again rather than track them.
+  // A listing that fails now would report every preset as lacking everything:
+  // the run stops instead, after the move lines that say what was done.
   listings[kPlugin].Clear();
-  ScanFolder(listings[kPlugin], plugin, FolderPattern(kPlugin));
+  if (ScanFolder(listings[kPlugin], plugin, FolderPattern(kPlugin)) != 0) {
+    log.Line(u"%s 読み込み失敗\r\n", FolderLabel(kPlugin));
+    return kAborted;
+  }
+  log.Write(u"■kvoの状態\r\n");
   ReportPresetStatus(catalogue, listings[kPlugin], pane, lineBuffer);
 
   log.Write(u"\r\n");

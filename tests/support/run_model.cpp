@@ -227,15 +227,26 @@ ModelOutcome ModelRun(const fs::path& exeDir, const fs::path& plugin, const fs::
 
   Names required = exList;
   std::vector<std::pair<std::u16string, Names>> presets;  // in name order
+  std::size_t damaged = 0;
   for (const std::u16string& file : presetListing) {
     const fs::path path = preset / fs::path(file);
     Names needs;
     std::error_code error;
-    if (fs::is_directory(path, error) || ReadPreset(Bytes(path), ids, needs) != 0) continue;
+    if (fs::is_directory(path, error)) continue;
+    if (ReadPreset(Bytes(path), ids, needs) != 0) {
+      ++damaged;
+      continue;
+    }
     required.insert(needs.begin(), needs.end());
     presets.emplace_back(file, needs);
   }
   out.presetsRead = presets.size();
+  // Files that are all no presets tell nothing about what is needed.
+  if (damaged > 0 && presets.empty()) {
+    log += u"Preset: 読み込み失敗\r\n";
+    out.result = kAborted;
+    return out;
+  }
   log += u"→ Plugin/Preset/Work = " + Num(pluginListing.size()) + u"/" + Num(presetListing.size()) +
          u"/" + Num(workListing.size()) + u"\r\n";
 
