@@ -1,0 +1,101 @@
+#!/usr/bin/env python3
+"""The user guides quote the program's log lines as the program writes them.
+
+  tests/guide_log_lines.py [REPO]
+
+Section 6 of each guide (docs/user/README-*.txt) explains the log line by
+line. There, a line indented by two spaces, or by four for a report item, is
+a log line as it appears in the result pane (less the two-space margin);
+lines at the left margin are the guide's own text, and explanations are
+indented further. Every such line must be one the program can write: it must
+match one of the log formats, the u"..." literals under src/ that end a line
+("\\r\\n"). In a format, %d stands for a number, which the guide may write as
+digits or as one lower-case letter (a/b/c, n); %s for a name, which the guide
+may write as a <placeholder> or as an example: one name without white space,
+not starting like a heading or result line (■, →), and holding a '.', ':' or
+'(' as file names, folder labels and ???(n) do. And every format must be quoted
+somewhere in section 6 of each guide, so that no log line goes unexplained.
+Prints what is wrong and exits non-zero if anything is.
+"""
+import pathlib
+import re
+import sys
+
+ROOT = pathlib.Path(sys.argv[1]) if len(sys.argv) > 1 else pathlib.Path(__file__).resolve().parent.parent
+GUIDES = ("README-en.txt", "README-ja.txt")
+
+LITERAL = re.compile(r'(?<![A-Za-z0-9_])u"((?:[^"\\\n]|\\.)*)"')
+ESCAPES = {"r": "\r", "n": "\n", "t": "\t", "\\": "\\", '"': '"', "'": "'", "?": "?", "0": "\0"}
+NUMBER = r"(?:-?[0-9]+|[a-z])"
+NAME = r"(?:<[^<>]+>|(?=[^\s<>]*[.:(])[^\s■→<>][^\s<>]*)"
+
+
+def unescape(text):
+    return re.sub(r"\\(.)", lambda m: ESCAPES.get(m.group(1), "\\" + m.group(1)), text)
+
+
+def log_formats():
+    """Every log line format of the program, without its line end."""
+    formats = set()
+    for path in sorted((ROOT / "src").rglob("*")):
+        if path.suffix not in (".cpp", ".h"):
+            continue
+        for match in LITERAL.finditer(path.read_text(encoding="utf-8")):
+            text = unescape(match.group(1))
+            if text.endswith("\r\n") and text != "\r\n":
+                formats.add(text[:-2])
+    return formats
+
+
+def pattern_of(fmt):
+    parts = re.split(r"(%[sd])", fmt)
+    body = "".join(NUMBER if p == "%d" else NAME if p == "%s" else re.escape(p) for p in parts)
+    return re.compile(body + r"\Z")
+
+
+def quoted_lines(guide):
+    """(line number, log line) for every log line section 6 of the guide quotes."""
+    lines = guide.read_bytes().decode("utf-8-sig").replace("\r\n", "\n").split("\n")
+    quoted = []
+    inside = False
+    for number, line in enumerate(lines, 1):
+        if re.match(r"[0-9]+\. ", line):
+            inside = line.startswith("6. ")
+            continue
+        if not inside:
+            continue
+        indent = len(line) - len(line.lstrip(" "))
+        if indent in (2, 4) and line.strip():
+            quoted.append((number, line[2:].rstrip(" ")))
+    return quoted
+
+
+def main():
+    formats = log_formats()
+    problems = []
+    if len(formats) < 10:
+        problems.append(f"only {len(formats)} log formats found under {ROOT / 'src'}")
+    patterns = {fmt: pattern_of(fmt) for fmt in formats}
+    for name in GUIDES:
+        guide = ROOT / "docs" / "user" / name
+        quoted = quoted_lines(guide)
+        if len(quoted) < 10:
+            problems.append(f"{name}: only {len(quoted)} log lines found in section 6")
+        used = set()
+        for number, line in quoted:
+            matching = [fmt for fmt, pattern in patterns.items() if pattern.match(line)]
+            if not matching:
+                problems.append(f"{name}:{number}: the program writes no such line: {line!r}")
+            used.update(matching)
+        for fmt in sorted(formats - used):
+            problems.append(f"{name}: section 6 does not quote the log line {fmt!r}")
+    for problem in problems:
+        print(f"guide_log_lines: {problem}")
+    if problems:
+        return 1
+    print(f"guide_log_lines: ok ({len(formats)} formats, both guides)")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
