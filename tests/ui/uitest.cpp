@@ -563,7 +563,25 @@ void CaseConfirmationBoxes(const std::string& name) {
       ExpectStandardFilesUntouched(w, "after " + what);
     }
   }
-  program.Close();
+
+  // A close asked for while the box is open waits for it; then no run
+  // starts, OK or not, and the dialog ends.
+  HWND box = program.Confirm(IDC_EXECUTE);
+  PostMessageW(program.dialog(), WM_CLOSE, 0, 0);
+  ui::Sleep(ui::kQuietMs);
+  Expect(program.Running() && IsWindowVisible(program.dialog()) && IsWindowVisible(box),
+         "the close did not wait for the confirmation box");
+  PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  const ULONGLONG end = GetTickCount64() + ui::kRunTimeoutMs;
+  while (program.Running()) {
+    for (HWND other : ui::OwnedDialogs(program.dialog())) {
+      if (other != box) Fail("OK under a close: " + ui::ReadBox(other).Describe());
+    }
+    Expect(GetTickCount64() < end, "OK under a close: the program did not end");
+    ui::Sleep(10);
+  }
+  Expect(program.WaitExit(0) == 0, "OK under a close: exit code is not 0");
+  ExpectStandardFilesUntouched(w, "after OK under a close");
 }
 
 void CaseCheckOnlyRun(const std::string& name) {
@@ -858,13 +876,16 @@ void CaseRegistryFirstStart(const std::string& name) {
 }
 
 // Browsing: titles, the current folder preselected, cancel, choose; the new
-// folder is used by the next run and saved only at close.
+// folder is used by the next run and saved only at close, even when the
+// close is asked for while the browser is open.
 void CaseBrowse(const std::string& name) {
   ws::Workspace w = StandardWorkspace(name);
   const std::wstring work2 = Join(w.root, L"Work2");
   ws::MakeFolder(work2);
   ws::WriteBytes(Join(work2, L"音源.vac"), std::string("archive"));
   ws::Remove(Join(w.work, L"音源.vac"));
+  const std::wstring work3 = Join(w.root, L"Work3");
+  ws::MakeFolder(work3);
   const ws::Bytes saved = ws::ReadBytes(w.settings);
   Program program;
   program.Start(w.exe, w.root);
@@ -897,8 +918,20 @@ void CaseBrowse(const std::string& name) {
                   "pane after a run with the new Work folder");
   ExpectNames(work2, {L"Old.vac"}, "Work2 after the run");
   ExpectNames(w.work, {L"Gamma.vac", L"Unused.vac"}, "the old Work folder after the run");
-  program.Close();
-  ExpectFileBytes(w.settings, ws::Settings(w.plugin, w.preset, work2), "settings file after close");
+
+  // A close asked for while the browser is open waits for it, and saves the
+  // folder chosen then.
+  browser = OpenBrowser(program, IDC_WORK_BROWSE, L"Work:");
+  PostMessageW(program.dialog(), WM_CLOSE, 0, 0);
+  ui::Sleep(ui::kQuietMs);
+  Expect(program.Running() && IsWindowVisible(program.dialog()) && IsWindowVisible(browser),
+         "the close did not wait for the browser");
+  ExpectFileBytes(w.settings, saved, "settings file while a close waits for the browser");
+  ChooseFolder(program, browser, work3);
+  CloseBrowser(browser, IDOK);
+  Expect(program.WaitExit(ui::kBoxTimeoutMs) == 0, "exit code after the browser is not 0");
+  ExpectFileBytes(w.settings, ws::Settings(w.plugin, w.preset, work3),
+                  "settings file after a close that waited for the browser");
 }
 
 // A chosen item without a file-system path leaves the slot as it was.
@@ -997,22 +1030,39 @@ void CaseLayout(const std::string& name) {
   program.Close();
 }
 
-// When the new settings cannot be written, the old file stays as it was.
+// The old settings file stays as it was when the close cannot write the new
+// one, and when it was there at start but could not be read (held by another
+// program): the fields then show the registry's folders, which replace the
+// file only once the user has chosen a folder.
 void CaseSettingsSaveBlocked(const std::string& name) {
-  for (const char* how : {"held_open", "folder"}) {
-    const std::string label = how;
+  RegistryGuard registry;
+  struct Row {
+    const char* label;
+    const wchar_t* held;  // held open with no sharing: during the close, or at start
+    bool atStart;
+    bool choose;  // Work2 chosen before the close
+  };
+  const Row rows[] = {
+      {"held_open", L"KvoManager.tmp", false, true},
+      {"folder", nullptr, false, true},
+      {"held_at_start", L"KvoManager.dat", true, false},
+      {"held_at_start_chosen", L"KvoManager.dat", true, true},
+  };
+  for (const Row& row : rows) {
+    const std::string label = row.label;
     ws::Workspace w = StandardWorkspace(name + "\\" + label);
     const std::wstring work2 = Join(w.root, L"Work2");
     ws::MakeFolder(work2);
+    const std::wstring app = Join(w.root, L"App");
+    registry.SetInstallPath(app);
     const ws::Bytes saved = ws::ReadBytes(w.settings);
-    const std::wstring temporary = Join(w.root, L"KvoManager.tmp");
     HANDLE blocker = INVALID_HANDLE_VALUE;
-    if (label == "held_open") {
-      blocker = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-      Expect(blocker != INVALID_HANDLE_VALUE, "cannot hold the temporary name");
+    if (row.held != nullptr) {
+      blocker = CreateFileW(Join(w.root, row.held).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+      Expect(blocker != INVALID_HANDLE_VALUE, label + ": cannot hold the file open");
     } else {
-      ws::MakeFolder(temporary);
+      ws::MakeFolder(Join(w.root, L"KvoManager.tmp"));
     }
     struct Release {
       HANDLE handle;
@@ -1021,12 +1071,30 @@ void CaseSettingsSaveBlocked(const std::string& name) {
 
     Program program;
     program.Start(w.exe, w.root);
-    HWND browser = OpenBrowser(program, IDC_WORK_BROWSE, L"Work:");
-    ChooseFolder(program, browser, work2);
-    CloseBrowser(browser, IDOK);
-    ExpectPaths(program, w.plugin, w.preset, work2, label + ": after choosing Work2");
+    std::vector<std::wstring> paths = {w.plugin, w.preset, w.work};
+    if (row.atStart) {
+      paths = {app + L"\\Plugin", app + L"\\Preset", L""};
+      ExpectPaths(program, paths[0], paths[1], paths[2], label + ": fallback shown");
+      CloseHandle(release.handle);
+      release.handle = INVALID_HANDLE_VALUE;
+    }
+    if (row.choose) {
+      HWND browser = OpenBrowser(program, IDC_WORK_BROWSE, L"Work:");
+      ChooseFolder(program, browser, work2);
+      CloseBrowser(browser, IDOK);
+      paths[2] = work2;
+      ExpectPaths(program, paths[0], paths[1], paths[2], label + ": after choosing Work2");
+    }
     program.Close();
-    ExpectFileBytes(w.settings, saved, label + ": settings file after a save that could not happen");
+    if (row.atStart && row.choose) {
+      ExpectFileBytes(w.settings, ws::Settings(paths[0], paths[1], paths[2]),
+                      label + ": settings file after a folder was chosen");
+    } else {
+      ExpectFileBytes(w.settings, saved, label + ": settings file kept");
+    }
+    if (row.atStart) {
+      Expect(!ws::Exists(Join(w.root, L"KvoManager.tmp")), label + ": a temporary file was left behind");
+    }
   }
 }
 
