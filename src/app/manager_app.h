@@ -10,8 +10,18 @@
 #include "reconcile/folders.h"
 #include "reconcile/log_pane.h"
 #include "reconcile/run.h"
+#include "resource.h"
 
 namespace kvo {
+
+// The dialog reaches a slot's path field and browse button as the first id
+// plus the slot.
+static_assert(IDC_PRESET_PATH == IDC_PLUGIN_PATH + kPreset &&
+                  IDC_WORK_PATH == IDC_PLUGIN_PATH + kWork,
+              "the path fields have consecutive ids in slot order");
+static_assert(IDC_PRESET_BROWSE == IDC_PLUGIN_BROWSE + kPreset &&
+                  IDC_WORK_BROWSE == IDC_PLUGIN_BROWSE + kWork,
+              "the browse buttons have consecutive ids in slot order");
 
 // How a control follows the dialog's size.
 enum AnchorKind : std::int32_t {
@@ -39,6 +49,17 @@ struct ManagerApp {
   char16_t lineBuffer[platform::kLineBufferUnits];
   char16_t settingsPath[kMaxPath];
   SettingsRecord folders;
+  // The settings file was there at start but could not be read (held by
+  // another program, no access, a failed read): the fields show the fallback,
+  // and the file must not be replaced by it. Only a folder chosen since lets
+  // the close write it.
+  bool settingsUnreadable;
+  bool folderChosen;  // a browse changed a path since start
+  // Our message boxes and the folder browser run message loops of their own,
+  // in which the dialog procedure is entered again. A close asked for
+  // meanwhile is remembered and carried out once the box or browser returns.
+  int modalDepth;
+  bool closeRequested;
 
   // The result pane is the dialog's edit control; the run reaches it
   // through the dialog.
@@ -50,6 +71,10 @@ struct ManagerApp {
   int OnInitDialog(HWND window);
   void OnCommand(RunMode mode);
   void OnClose();
+  // Saves, ends COM and ends the dialog: the close itself.
+  void Close();
+  // MessageBoxW, counted as a modal loop of ours.
+  int Box(const wchar_t* text, const wchar_t* caption, unsigned flags);
   void OnSize(unsigned width, unsigned height);
   void OnBrowse(FolderSlot slot);
   void LoadSettings();

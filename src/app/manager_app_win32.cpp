@@ -47,13 +47,25 @@ int ManagerApp::OnInitDialog(HWND window) {
   return TRUE;
 }
 
+int ManagerApp::Box(const wchar_t* text, const wchar_t* caption, unsigned flags) {
+  ++modalDepth;
+  const int answer = MessageBoxW(dialog, text, caption, flags);
+  --modalDepth;
+  return answer;
+}
+
 void ManagerApp::OnCommand(RunMode mode) {
   HWND hwnd = dialog;
   const CommandText& text = kCommands[mode == kExecute ? 0 : 1];
   // Cancel is the default button, so a stray Enter never moves files.
-  if (MessageBoxW(hwnd, text.confirmation, text.caption, MB_OKCANCEL | MB_DEFBUTTON2) != IDOK) {
+  const int answer = Box(text.confirmation, text.caption, MB_OKCANCEL | MB_DEFBUTTON2);
+  // A close asked for while the box was up wins over its answer: the dialog
+  // is about to go, and nobody would see the run or its result.
+  if (closeRequested) {
+    Close();
     return;
   }
+  if (answer != IDOK) return;
   LogPane::Clear(Pane());
   // The run processes no messages; paint the empty pane now so the previous
   // log does not stay in view while it works.
@@ -68,10 +80,21 @@ void ManagerApp::OnCommand(RunMode mode) {
     // which called the dialog procedure.
     result = kAborted;
   }
-  MessageBoxW(hwnd, kResultTexts[result == kCompleted ? 0 : 1], text.caption, MB_OK);
+  Box(kResultTexts[result == kCompleted ? 0 : 1], text.caption, MB_OK);
+  if (closeRequested) Close();
 }
 
 void ManagerApp::OnClose() {
+  // Under a box or the folder browser: ending the dialog, or COM, now would
+  // pull the ground from under them. Their caller closes once they return.
+  if (modalDepth > 0) {
+    closeRequested = true;
+    return;
+  }
+  Close();
+}
+
+void ManagerApp::Close() {
   SaveSettings();
   CoUninitialize();
   EndDialog(dialog, 0);

@@ -1,10 +1,13 @@
 // The three folder paths: loaded at start (settings file, else the host
-// application's registry entry, else empty), changed by browsing, saved at close.
+// application's registry entry, else empty), changed by browsing, saved at
+// close (but never over a settings file that was there and could not be
+// read, unless a folder was chosen).
 #include <windows.h>
 #include <shlobj.h>
 #include <shlwapi.h>
 
 #include <cstring>
+#include <cwchar>
 
 #include "app/manager_app.h"
 #include "resource.h"
@@ -77,14 +80,28 @@ void ManagerApp::LoadSettings() {
   if (file != INVALID_HANDLE_VALUE) {
     unsigned char bytes[sizeof folders] = {};
     DWORD read = 0;
-    if (!ReadFile(file, bytes, sizeof bytes, &read, nullptr)) read = 0;
+    LARGE_INTEGER size = {};
+    const bool whole = GetFileSizeEx(file, &size) &&
+                       ReadFile(file, bytes, sizeof bytes, &read, nullptr) &&
+                       read >= (size.QuadPart < static_cast<LONGLONG>(sizeof bytes)
+                                    ? static_cast<DWORD>(size.QuadPart)
+                                    : static_cast<DWORD>(sizeof bytes));
     CloseHandle(file);
-    // Whatever the file holds, the record gets three terminated paths.
-    SettingsRecordFromBytes(bytes, read, folders);
-    return;
+    if (whole) {
+      // Whatever the file holds, the record gets three terminated paths.
+      SettingsRecordFromBytes(bytes, read, folders);
+      return;
+    }
+    // A read that fell short would show a mix of the file and zeros; show
+    // the fallback, as for a file that cannot be opened.
+    settingsUnreadable = true;
+  } else {
+    const DWORD error = GetLastError();
+    settingsUnreadable = error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
   }
 
-  // First start: derive Plugin and Preset from the host application's folder.
+  // First start, or a file we cannot read: derive Plugin and Preset from the
+  // host application's folder.
   HKEY key = nullptr;
   if (RegOpenKeyExW(HKEY_CURRENT_USER, kRegistryKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
     return;
@@ -98,6 +115,9 @@ void ManagerApp::LoadSettings() {
 }
 
 void ManagerApp::SaveSettings() {
+  // The file holds the user's folders, which we could not read; the fallback
+  // shown instead must not replace them unless the user chose a folder.
+  if (settingsUnreadable && !folderChosen) return;
   // Write a temporary file beside the settings file and put it in place only
   // once all 1560 bytes are on disk, so a failed write never costs the
   // folders saved last time. Same length as the settings path, so it always fits.
@@ -143,20 +163,27 @@ void ManagerApp::OnBrowse(FolderSlot slot) {
   request.lpfn = BrowseCallback;
   request.lParam = reinterpret_cast<LPARAM>(folders.paths[slot]);
 
+  ++modalDepth;
   PIDLIST_ABSOLUTE item = SHBrowseForFolderW(&request);
-  if (item == nullptr) return;  // cancelled
-
-  // Into a scratch buffer first: when the item has no file-system path the
-  // slot keeps the folder it had.
-  wchar_t chosen[MAX_PATH] = {};
-  const BOOL ok = SHGetPathFromIDListW(item, chosen);
-  CoTaskMemFree(item);
-  if (!ok) return;
-  chosen[MAX_PATH - 1] = 0;
-  std::memset(folders.paths[slot], 0, sizeof folders.paths[slot]);
-  lstrcpyW(W(folders.paths[slot]), chosen);
-  SendDlgItemMessageW(hwnd, IDC_PLUGIN_PATH + slot, WM_SETTEXT, 0,
-                      reinterpret_cast<LPARAM>(folders.paths[slot]));
+  --modalDepth;
+  // The folder chosen counts even when a close was asked for meanwhile: it is
+  // what the close saves.
+  if (item != nullptr) {  // not cancelled
+    // Into a scratch buffer first: when the item has no file-system path the
+    // slot keeps the folder it had.
+    wchar_t chosen[MAX_PATH] = {};
+    const BOOL ok = SHGetPathFromIDListW(item, chosen);
+    CoTaskMemFree(item);
+    chosen[MAX_PATH - 1] = 0;
+    if (ok && std::wcscmp(chosen, W(folders.paths[slot])) != 0) {
+      std::memset(folders.paths[slot], 0, sizeof folders.paths[slot]);
+      lstrcpyW(W(folders.paths[slot]), chosen);
+      folderChosen = true;
+      SendDlgItemMessageW(hwnd, IDC_PLUGIN_PATH + slot, WM_SETTEXT, 0,
+                          reinterpret_cast<LPARAM>(folders.paths[slot]));
+    }
+  }
+  if (closeRequested) Close();
 }
 
 }  // namespace kvo
