@@ -46,10 +46,12 @@ _KVO_PACKAGES_WINDOWS=(
 KVO_PACKAGES_FUZZ=(clang libclang-rt-14-dev)
 # The native and sanitizer builds with GoogleTest, the Windows one, the fuzz
 # targets, and python3 for scripts/check-package.
+# shellcheck disable=SC2034  # for the scripts that source this
 KVO_PACKAGES_TEST=(
   g++ libgtest-dev "${_KVO_PACKAGES_WINDOWS[@]}" "${KVO_PACKAGES_FUZZ[@]}" python3
 )
 # The Windows build, and imagemagick's import for the screenshot.
+# shellcheck disable=SC2034
 KVO_PACKAGES_DEMO=("${_KVO_PACKAGES_WINDOWS[@]}" imagemagick)
 
 # Wine's loader and server, by full path: Debian's wine64 puts them here and
