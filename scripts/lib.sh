@@ -1,6 +1,12 @@
 # shellcheck shell=bash
 # The shell library every script of the project sources (scripts/test,
-# scripts/demo, scripts/wine-run, bench/run, the UI tests' desktop keeper):
+# scripts/demo, scripts/wine-run, bench/run, fuzz/run, the UI tests' desktop
+# keeper):
+#
+#   KVO_PACKAGES_TEST  the Debian packages scripts/test needs, and so CI
+#   KVO_PACKAGES_DEMO  those scripts/demo needs
+#   KVO_PACKAGES_FUZZ  those fuzz/run needs beyond a native build
+#   WINE_LOADER, WINE_SERVER  Wine's loader and server, run by full path
 #
 #   kvo_install_packages PKG...  on Debian, install those of PKG that are
 #                      missing (as root, or through sudo); 0 when all are there
@@ -25,8 +31,34 @@
 # would hold ctest's output pipe open and ctest would wait for them to exit.
 
 KVO_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-WINE_LOADER=/usr/lib/wine/wine64
-WINE_SERVER=/usr/lib/wine/wineserver
+
+# The packages, each named once. Every list holds only what some script or
+# build really uses.
+# The Windows build and its programs under Wine on a virtual display:
+# googletest is the source tree the Windows tests build GoogleTest from,
+# binutils-mingw-w64 has windres, fonts-wine the fonts the prefix gets,
+# fonts-noto-cjk the Japanese glyphs, locales the ja_JP source for localedef.
+_KVO_PACKAGES_WINDOWS=(
+  make cmake googletest
+  g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
+  wine64 fonts-wine fonts-noto-cjk xvfb locales
+)
+KVO_PACKAGES_FUZZ=(clang libclang-rt-14-dev)
+# The native and sanitizer builds with GoogleTest, the Windows one, the fuzz
+# targets, and python3 for scripts/check-package.
+# shellcheck disable=SC2034  # for the scripts that source this
+KVO_PACKAGES_TEST=(
+  g++ libgtest-dev "${_KVO_PACKAGES_WINDOWS[@]}" "${KVO_PACKAGES_FUZZ[@]}" python3
+)
+# The Windows build, and imagemagick's import for the screenshot.
+# shellcheck disable=SC2034
+KVO_PACKAGES_DEMO=("${_KVO_PACKAGES_WINDOWS[@]}" imagemagick)
+
+# Wine's loader and server, by full path: Debian's wine64 puts them here and
+# nothing of theirs into PATH.
+KVO_WINE_DIR=/usr/lib/wine
+WINE_LOADER=$KVO_WINE_DIR/wine64
+WINE_SERVER=$KVO_WINE_DIR/wineserver
 : "${KVO_WINE_PERSIST=}"
 
 kvo_install_packages() {
