@@ -5,6 +5,7 @@
 // still exists exactly once with its bytes unchanged.
 #include "gtest_support.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -248,16 +249,22 @@ class PauseInPresetReading {
     if (helper_.joinable()) helper_.join();
   }
   bool Ready() const { return ok_; }
+  // For an action that moves the Preset folder: the run may be waiting on the
+  // second pipe, which is released where it now is.
+  void FolderMovedTo(const fs::path& folder) { second_ = folder / second_.filename(); }
+  // Called once the run has returned.
   bool ActionRan() {
+    finished_ = true;
     if (helper_.joinable()) helper_.join();
     return ran_;
   }
 
  private:
   // A non-blocking open for writing succeeds once a reader is opening the pipe.
-  static int OpenWhenReaderWaits(const fs::path& pipe) {
+  int OpenWhenReaderWaits(const fs::path& pipe) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (std::chrono::steady_clock::now() < deadline) {
+    // A run that stopped early never opens the second pipe.
+    while (!finished_ && std::chrono::steady_clock::now() < deadline) {
       const int fd = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
       if (fd >= 0) return fd;
       if (errno != ENXIO) return -1;
@@ -269,6 +276,7 @@ class PauseInPresetReading {
   fs::path first_, second_;
   bool ok_ = false;
   bool ran_ = false;
+  std::atomic<bool> finished_{false};
   std::thread helper_;
 };
 #endif
@@ -1042,6 +1050,7 @@ TEST(FaultMatrix, APresetOrItsFolderRemovedWhilePresetsAreRead) {
     PauseInPresetReading pause(preset, [&] {
       if (c.wholeFolder) {
         fs::rename(preset, ws.Root().path() / "Preset-renamed");
+        pause.FolderMovedTo(ws.Root().path() / "Preset-renamed");
       } else {
         fs::remove(preset / "b.kvo");
       }
