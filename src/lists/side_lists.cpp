@@ -88,8 +88,8 @@ void IdListLines(const Char* text, std::size_t size, IdTable& idTable) {
   });
 }
 
-// Decides the text's encoding once, then applies `lines` to the bytes or to
-// the decoded units.
+// Decides the text's encoding once, then hands the bytes or the decoded
+// units to the matching line rules.
 template <typename Container>
 void ParseList(const char* text, std::size_t size, Container& into,
                void (*bytes)(const char*, std::size_t, Container&),
