@@ -370,11 +370,19 @@ TEST(Differential, WholeRunsMatchThePlainModel) {
   const auto started = std::chrono::steady_clock::now();
   int ranked = 0;
   int unranked = 0;
+  int saved[std::size(kAllSaves)] = {};  // lists written each way
   std::vector<unsigned> failing;
   for (unsigned seed = first; seed < first + count; ++seed) {
     Random rnd(seed);
     RunWorkspace ws;
     const std::string about = Lay(ws, rnd);
+    for (std::size_t k = 0; k < std::size(kAllSaves); ++k) {
+      const std::string mark = std::string("(saved ") + SaveName(kAllSaves[k]);
+      for (std::size_t at = about.find(mark); at != std::string::npos;
+           at = about.find(mark, at + 1)) {
+        if (about.compare(at + mark.size(), 1, " ") != 0) ++saved[k];  // not "UTF-8 with BOM"
+      }
+    }
     for (RunMode mode : {kCheckOnly, kExecute}) {
       const ModelOutcome want = ModelRun(ws.Root().path(), ws.Folder(kPlugin), ws.Folder(kPreset),
                                          ws.Folder(kWork), mode);
@@ -409,6 +417,10 @@ TEST(Differential, WholeRunsMatchThePlainModel) {
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   std::printf("%u seeds in %.1f s: %d with a ranked id table, %d unranked, %u failing\n", count,
               seconds, ranked, unranked, static_cast<unsigned>(failing.size()));
+  std::printf("lists saved:");
+  for (std::size_t k = 0; k < std::size(kAllSaves); ++k) {
+    std::printf(" %d %s%s", saved[k], SaveName(kAllSaves[k]), k + 1 < std::size(kAllSaves) ? "," : "\n");
+  }
   if (!failing.empty()) {
     std::ostringstream seeds;
     for (std::size_t i = 0; i < failing.size() && i < 20; ++i) seeds << " " << failing[i];
