@@ -70,8 +70,6 @@ bool DecodeUtf8(const unsigned char* s, std::size_t n, bool strict, std::u16stri
   // Names are mostly ASCII: copy the leading ASCII run in one go.
   std::size_t i = 0;
   while (i < n && s[i] < 0x80) ++i;
-  out.clear();
-  out.reserve(n);
   out.resize(i);
   for (std::size_t k = 0; k < i; ++k) out[k] = static_cast<char16_t>(s[k]);
   while (i < n) {
