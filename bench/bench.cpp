@@ -6,6 +6,7 @@
 //   kvo_bench floor ROOT check|execute [--plugin DIR] [--work DIR]
 //   kvo_bench reader ROOT [--seconds S]
 //   kvo_bench names ROOT [--seconds S]
+//   kvo_bench lists ROOT [--seconds S]
 //
 // ROOT is a workspace of kvo_bench_gen. --plugin and --work name fresh copies
 // of its Plugin and Work folders for an execute run or its floor.
@@ -15,6 +16,7 @@
 // "floor" is the least any run must do: list the three folders, read both
 // lists and every preset whole, and for execute also rename the files the
 // run will move (ROOT/moves.txt).
+// "lists" loads both side lists of ROOT/lists as a run does, over and over.
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdlib.h>
@@ -344,6 +346,32 @@ int Reader(const Args& a) {
   return 0;
 }
 
+// ---- the side lists ----------------------------------------------------------------
+
+// Both lists loaded as a run loads them (read whole, decoded, split into
+// lines, filled into the list and the id table), as often as fits the time.
+int Lists(const Args& a) {
+  kvo::platform::OverrideExeDirectory(Utf16(a.root + "/lists"));
+  std::size_t loads = 0;
+  std::size_t entries = 0;
+  const double cpuStart = CpuSeconds();
+  const Clock::time_point start = Clock::now();
+  double seconds = 0;
+  do {
+    kvo::NameSet exList;
+    kvo::IdTable idTable;
+    kvo::LoadExList(exList);
+    kvo::LoadIdList(idTable);
+    entries = exList.Size() + idTable.Size();
+    ++loads;
+    seconds = Since(start);
+  } while (seconds < a.seconds);
+  if (entries == 0) Die("no lists in " + a.root + "/lists");
+  std::printf("lists_ms=%.3f cpu_ms=%.3f entries=%zu loads=%zu\n", seconds * 1e3 / loads,
+              (CpuSeconds() - cpuStart) * 1e3 / loads, entries, loads);
+  return 0;
+}
+
 // ---- name sets -------------------------------------------------------------------
 
 int Names(const Args& a) {
@@ -404,5 +432,6 @@ int main(int argc, char** argv) {
   if (a.command == "floor") return Floor(a);
   if (a.command == "reader") return Reader(a);
   if (a.command == "names") return Names(a);
+  if (a.command == "lists") return Lists(a);
   Die("unknown command " + a.command);
 }

@@ -12,12 +12,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <random>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "list_reference.h"
 #include "lists/name_set.h"
 #include "preset_builder.h"
 #include "run_fixture.h"
@@ -61,12 +63,19 @@ bool Reserved(const std::string& name) {
           std::isdigit(static_cast<unsigned char>(base[3])));
 }
 
+// Pieces of names beyond ASCII: kanji and kana (three bytes in UTF-8, so a
+// list of them passes for UTF-8 under a double-byte code page), half-width
+// kana, characters of two bytes in UTF-8 (which make such a list ANSI), and
+// one beyond the first plane.
+const char* const kWidePieces[] = {"髪", "顔", "ボディ", "ﾍｱ", "é", "Ä", "×", "😀"};
+
 // Distinct under the name order, so that no folder holds two spellings of one name.
 std::vector<std::string> DistinctNames(Random& rnd, int count, const std::string& extension) {
   std::set<std::u16string, NameLess> seen;
   std::vector<std::string> names;
   while (static_cast<int>(names.size()) < count) {
     std::string name = rnd.Word(1, 6);
+    if (rnd.Chance(15)) name += kWidePieces[rnd.Int(0, std::size(kWidePieces) - 1)];
     if (rnd.Chance(15)) name += "." + rnd.Word(1, 3);
     name = rnd.Cased(name + extension);
     if (!Reserved(name) && seen.insert(U16(name)).second) names.push_back(name);
@@ -76,13 +85,32 @@ std::vector<std::string> DistinctNames(Random& rnd, int count, const std::string
 
 std::string LineEnd(Random& rnd) { return rnd.Chance(85) ? "\r\n" : "\n"; }
 
-// The end of a list: sometimes without its last LF, rarely cut by a NUL byte.
+// The end of a list: sometimes without its last LF, rarely cut by a NUL
+// (between two characters, so that the text stays UTF-8).
 std::string Finish(Random& rnd, std::string text) {
   if (!text.empty() && rnd.Chance(25)) text.pop_back();
   if (!text.empty() && text.back() == '\r' && rnd.Chance(50)) text.pop_back();
-  if (!text.empty() && rnd.Chance(3))
-    text.insert(rnd.Int(0, static_cast<int>(text.size()) - 1), 1, '\0');
+  if (!text.empty() && rnd.Chance(3)) {
+    std::size_t at = rnd.Int(0, static_cast<int>(text.size()) - 1);
+    while ((static_cast<unsigned char>(text[at]) & 0xC0) == 0x80) --at;
+    text.insert(at, 1, '\0');
+  }
   return text;
+}
+
+// A list's UTF-8 text saved the way an editor might; UTF-16 sometimes with
+// an odd byte more.
+std::string Save(Random& rnd, const std::string& text, std::ostringstream& about) {
+  const int pick = rnd.Int(0, 9);
+  const ListSave how = pick < 6 ? ListSave::kAsIs : kAllSaves[pick - 5];
+  std::string bytes = SaveList(text, how);
+  about << "(saved " << SaveName(how);
+  if ((how == ListSave::kUtf16Le || how == ListSave::kUtf16Be) && rnd.Chance(20)) {
+    bytes += 'x';
+    about << ", odd byte";
+  }
+  about << ")\n";
+  return bytes;
 }
 
 // A list's text for printing: CR shown, long names cut.
@@ -176,8 +204,8 @@ std::string Lay(RunWorkspace& ws, Random& rnd) {
   }
   idList = Finish(rnd, idList);
   if (rnd.Chance(97)) {
-    ws.IdList(idList);
     about << "IdList.txt:\n" << Visible(idList) << "\n";
+    ws.IdList(Save(rnd, idList, about));
   }
 
   if (rnd.Chance(50)) {
@@ -189,8 +217,8 @@ std::string Lay(RunWorkspace& ws, Random& rnd) {
                 LineEnd(rnd);
     }
     exList = Finish(rnd, exList);
-    ws.ExList(exList);
     about << "ExList.txt:\n" << Visible(exList) << "\n";
+    ws.ExList(Save(rnd, exList, about));
   }
 
   for (const std::string& name : DistinctNames(rnd, presetCount, ".kvo")) {
@@ -342,11 +370,19 @@ TEST(Differential, WholeRunsMatchThePlainModel) {
   const auto started = std::chrono::steady_clock::now();
   int ranked = 0;
   int unranked = 0;
+  int saved[std::size(kAllSaves)] = {};  // lists written each way
   std::vector<unsigned> failing;
   for (unsigned seed = first; seed < first + count; ++seed) {
     Random rnd(seed);
     RunWorkspace ws;
     const std::string about = Lay(ws, rnd);
+    for (std::size_t k = 0; k < std::size(kAllSaves); ++k) {
+      const std::string mark = std::string("(saved ") + SaveName(kAllSaves[k]);
+      for (std::size_t at = about.find(mark); at != std::string::npos;
+           at = about.find(mark, at + 1)) {
+        if (about.compare(at + mark.size(), 1, " ") != 0) ++saved[k];  // not "UTF-8 with BOM"
+      }
+    }
     for (RunMode mode : {kCheckOnly, kExecute}) {
       const ModelOutcome want = ModelRun(ws.Root().path(), ws.Folder(kPlugin), ws.Folder(kPreset),
                                          ws.Folder(kWork), mode);
@@ -381,6 +417,10 @@ TEST(Differential, WholeRunsMatchThePlainModel) {
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   std::printf("%u seeds in %.1f s: %d with a ranked id table, %d unranked, %u failing\n", count,
               seconds, ranked, unranked, static_cast<unsigned>(failing.size()));
+  std::printf("lists saved:");
+  for (std::size_t k = 0; k < std::size(kAllSaves); ++k) {
+    std::printf(" %d %s%s", saved[k], SaveName(kAllSaves[k]), k + 1 < std::size(kAllSaves) ? "," : "\n");
+  }
   if (!failing.empty()) {
     std::ostringstream seeds;
     for (std::size_t i = 0; i < failing.size() && i < 20; ++i) seeds << " " << failing[i];

@@ -1,6 +1,9 @@
 #include "gtest_support.h"
 
 #include <cstddef>
+#include <cstdlib>
+
+#include "platform/platform.h"
 
 namespace testing::internal {
 
@@ -55,3 +58,15 @@ void UniversalPrinter<std::u16string>::Print(const std::u16string& value, std::o
 
 }  // namespace testing::internal
 
+
+namespace kvo::test {
+
+std::uint32_t ListCodePage() {
+  const std::uint32_t id = platform::AnsiCodePageInfo().id;
+  if (const char* want = std::getenv("KVO_EXPECT_CODE_PAGE")) {
+    EXPECT_EQ(id, std::strtoul(want, nullptr, 10)) << "the lists' ANSI code page";
+  }
+  return id;
+}
+
+}  // namespace kvo::test

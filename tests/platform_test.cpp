@@ -338,6 +338,50 @@ TEST(Text, AnsiConversionKeepsNamesThatFitAPath) {
   EXPECT_FALSE(platform::AnsiToUtf16(tooLong.data(), tooLong.size(), out));
 }
 
+// Runs of U+FFFD as one: how many an ill-formed stretch becomes is the
+// system's own (Wine groups some bytes, the POSIX file replaces each).
+std::u16string OneReplacementPerRun(const std::u16string& text) {
+  std::u16string out;
+  for (char16_t c : text) {
+    if (c != u'\uFFFD' || out.empty() || out.back() != u'\uFFFD') out += c;
+  }
+  return out;
+}
+
+// What decides whether a list without a mark is UTF-8: both systems must
+// refuse exactly the sequences that are not well-formed.
+TEST(Text, Utf8ConversionRefusesOrReplacesWhatIsNotWellFormed) {
+  struct Case {
+    const char* what;
+    std::string bytes;
+    bool wellFormed;
+    std::u16string replaced;  // without strictness, one U+FFFD per ill-formed run
+  };
+  const Case cases[] = {
+      {"empty", "", true, u""},
+      {"two, three and four bytes", "\xC3\xA9\xE9\xAB\xAA\xF0\x9F\x98\x80", true,
+       u"\u00E9\u9AEA\U0001F600"},
+      {"the last code point", "\xF4\x8F\xBF\xBF", true, u"\U0010FFFF"},
+      {"NUL is text", std::string("a\0b", 3), true, std::u16string(u"a\0b", 3)},
+      {"overlong", "\xC0\xAF.", false, u"\uFFFD."},
+      {"overlong of three", "\xE0\x80\xAF", false, u"\uFFFD"},
+      {"surrogate", "\xED\xA0\x80", false, u"\uFFFD"},
+      {"beyond U+10FFFF", "\xF4\x90\x80\x80", false, u"\uFFFD"},
+      {"stray continuation", "a\x80", false, u"a\uFFFD"},
+      {"no such byte", "\xFF", false, u"\uFFFD"},
+      {"Shift-JIS", "\x94\xaf", false, u"\uFFFD"},
+      {"cut short", "a\xE9\xAB", false, u"a\uFFFD"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::u16string out = u"old";
+    EXPECT_EQ(platform::Utf8ToUtf16(c.bytes.data(), c.bytes.size(), true, out), c.wellFormed);
+    EXPECT_EQ(out, c.wellFormed ? c.replaced : u"");
+    EXPECT_TRUE(platform::Utf8ToUtf16(c.bytes.data(), c.bytes.size(), false, out));
+    EXPECT_EQ(OneReplacementPerRun(out), c.replaced);
+  }
+}
+
 TEST(Text, UnicodeCodePagesGetNoConversionFlags) {
   struct Case {
     std::uint32_t codePage;

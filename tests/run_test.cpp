@@ -4,6 +4,7 @@
 #include <string>
 
 #include "alloc_failure.h"
+#include "list_reference.h"
 #include "platform/platform.h"
 #include "preset/preset_reader.h"
 #include "preset_builder.h"
@@ -119,6 +120,62 @@ TEST(Run, RelativeFoldersAreTakenFromTheStartFolderOnEveryRun) {
   EXPECT_EQ(std::u16string(ws.folders.paths[kPlugin]), u"Plugin");
   ASSERT_TRUE(platform::SetCurrentDir(outside));
   platform::RecordStartDir();
+}
+
+// The same lists saved every way an editor saves them give the same run.
+// ExList.txt holds one half-width kana name: in Shift-JIS its bytes are also
+// well-formed UTF-8, and still read as Shift-JIS. The Shift-JIS row needs
+// the ANSI code page 932 (under Wine, or natively a Shift-JIS locale).
+TEST(Run, TheSameListsInEveryEncodingGiveTheSameRun) {
+  const std::string idList = "1,髪型.vac\r\n2,ボディ.vac\r\n3,顔.vac\r\n4,基本.vac\r\n";
+  const std::string exList = "ﾍｱ01.vac\r\n";
+  struct Case {
+    const char* what;
+    ListSave how;
+    std::string idList, exList;  // UTF-8, or the bytes themselves for kAsIs
+    std::uint32_t onlyUnder = 0;
+  };
+  const Case cases[] = {
+      {"Shift-JIS", ListSave::kAsIs,
+       "1,\x94\xaf\x8c\x5e.vac\r\n2,\x83\x7b\x83\x66\x83\x42.vac\r\n3,\x8a\xe7.vac\r\n"
+       "4,\x8a\xee\x96\x7b.vac\r\n",
+       "\xCD\xB1" "01.vac\r\n", 932},
+      {"UTF-8", ListSave::kUtf8, idList, exList},
+      {"UTF-8 with BOM", ListSave::kUtf8Bom, idList, exList},
+      {"UTF-16 LE", ListSave::kUtf16Le, idList, exList},
+      {"UTF-16 BE", ListSave::kUtf16Be, idList, exList},
+  };
+  const std::uint32_t codePage = ListCodePage();
+  for (const Case& c : cases) {
+    if (c.onlyUnder != 0 && c.onlyUnder != codePage) continue;
+    SCOPED_TRACE(c.what);
+    RunWorkspace ws;
+    ws.IdList(SaveList(c.idList, c.how));
+    ws.ExList(SaveList(c.exList, c.how));
+    ws.Preset("p.kvo", {1, 2});
+    ws.Preset("q.kvo", {3, 4});
+    for (const char* name : {"基本.vac", "古い.vac", "髪型.vac"}) ws.Archive(kPlugin, name);
+    for (const char* name : {"ボディ.vac", "予備.vac", "ﾍｱ01.vac"}) ws.Archive(kWork, name);
+    EXPECT_EQ(ws.Run(kExecute), kCompleted);
+    EXPECT_EQ(ws.Log(),
+              u"■準備\r\n"
+              u"→ Plugin/Preset/Work = 3/2/3\r\n"
+              u"■不要ファイルの移動(Plugin -> Work)\r\n"
+              u"→ 成功/失敗 = 1/0\r\n"
+              u"■必要ファイルの移動(Work -> Plugin)\r\n"
+              u"→ 成功/失敗 = 2/0\r\n"
+              u"■kvoの状態\r\n"
+              u"→ 不足無し/不足有り = 1/1\r\n"
+              u"q.kvo\r\n"
+              u"  - 顔.vac\r\n"
+              u"\r\n");
+    EXPECT_EQ(ws.Contents(kPlugin), (Contents{{"ボディ.vac", "ボディ.vac"},
+                                              {"基本.vac", "基本.vac"},
+                                              {"髪型.vac", "髪型.vac"},
+                                              {"ﾍｱ01.vac", "ﾍｱ01.vac"}}));
+    EXPECT_EQ(ws.Contents(kWork),
+              (Contents{{"予備.vac", "予備.vac"}, {"古い.vac", "古い.vac"}}));
+  }
 }
 
 TEST(Run, AbortsBeforeTouchingAnything) {

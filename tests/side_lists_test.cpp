@@ -4,6 +4,8 @@
 #include <utility>
 #include <vector>
 
+#include "list_reference.h"
+#include "lists/list_text.h"
 #include "lists/side_lists.h"
 #include "platform/platform.h"
 #include "preset/catalogue.h"
@@ -64,16 +66,6 @@ TEST(ExList, LineRules) {
   }
 }
 
-TEST(ExList, AByteOrderMarkIsPartOfTheFirstName) {
-  // How the mark's bytes decode depends on the code page; they are never dropped.
-  const std::string text = "\xEF\xBB\xBFx.vac\r\ny.vac\r\n";
-  NameSet set;
-  ParseExList(text.data(), text.size(), set);
-  EXPECT_EQ(set.Size(), 2u);
-  EXPECT_FALSE(set.Contains(u"x.vac"));
-  EXPECT_TRUE(set.Contains(u"y.vac"));
-}
-
 TEST(IdList, LineRules) {
   struct Case {
     const char* what;
@@ -98,13 +90,140 @@ TEST(IdList, LineRules) {
       {"one past the limit", "2147483648,a\r\n", {INT32_MAX}, {{INT32_MAX, u"a"}}},
       {"empty name", "8,\r\n", {8}, {{8, u""}}},
       {"spaces kept", "8, a.vac \r\n", {8}, {{8, u" a.vac "}}},
-      {"byte-order mark gives id 0", "\xEF\xBB\xBF" "5,a.vac\r\n", {0}, {{0, u"a.vac"}}},
       {"NUL stops", std::string("1,a\r\n2,\0b\r\n3,c\r\n", 15), {1}, {{1, u"a"}}},
       {"name too long skipped", "1," + std::string(kMaxPath, 'n') + "\r\n2,b\r\n", {2}, {{2, u"b"}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     EXPECT_EQ(IdEntries(c.text, c.ids), c.entries);
+  }
+}
+
+// ---- encodings ----------------------------------------------------------------
+
+constexpr platform::AnsiCodePage kJapanese{932, true};
+constexpr platform::AnsiCodePage kWestern{1252, false};
+constexpr platform::AnsiCodePage kUtf8Ansi{65001, false};
+
+TEST(ListText, TheBytesDecideTheEncoding) {
+  using E = ListEncoding;
+  struct Case {
+    const char* what;
+    std::string bytes;
+    E japanese, western, utf8;  // under 932, 1252 and 65001
+    std::u16string units{};     // whenever not ANSI
+  };
+  const Case cases[] = {
+      {"ASCII", "a.vac\r\n", E::kAnsi, E::kAnsi, E::kAnsi},
+      {"empty", "", E::kAnsi, E::kAnsi, E::kAnsi},
+      {"UTF-8 kanji", "\xE9\xAB\xAA.vac", E::kUtf8, E::kUtf8, E::kAnsi, u"\u9AEA.vac"},
+      // Two-byte UTF-8 under a double-byte code page could be its own text.
+      {"UTF-8 e acute", "caf\xC3\xA9", E::kAnsi, E::kUtf8, E::kAnsi, u"caf\u00E9"},
+      {"Shift-JIS half-width kana that is UTF-8", "\xCD\xB1.vac", E::kAnsi, E::kUtf8, E::kAnsi,
+       u"\u0371.vac"},
+      {"Shift-JIS kanji", "\x94\xaf.vac", E::kAnsi, E::kAnsi, E::kAnsi},
+      {"overlong UTF-8", "\xC0\xAF", E::kAnsi, E::kAnsi, E::kAnsi},
+      {"surrogate in UTF-8", "\xED\xA0\x80", E::kAnsi, E::kAnsi, E::kAnsi},
+      {"UTF-8 beyond U+10FFFF", "\xF4\x90\x80\x80", E::kAnsi, E::kAnsi, E::kAnsi},
+      {"half a mark", "\xEF\xBB", E::kAnsi, E::kAnsi, E::kAnsi},
+      {"UTF-8 mark, then two-byte UTF-8", "\xEF\xBB\xBF\xC3\xA9", E::kUtf8, E::kUtf8, E::kUtf8,
+       u"\u00E9"},
+      {"UTF-8 mark alone", "\xEF\xBB\xBF", E::kUtf8, E::kUtf8, E::kUtf8, u""},
+      {"UTF-16 LE, odd byte", std::string("\xFF\xFE" "a\0\xEA\x9A!", 7), E::kUtf16Le, E::kUtf16Le, E::kUtf16Le,
+       u"a\u9AEA"},
+      {"UTF-16 BE", std::string("\xFE\xFF\0a\x9A\xEA", 6), E::kUtf16Be, E::kUtf16Be, E::kUtf16Be, u"a\u9AEA"},
+      {"UTF-16 mark alone", "\xFF\xFE", E::kUtf16Le, E::kUtf16Le, E::kUtf16Le, u""},
+      {"NUL inside UTF-8", std::string("\xE9\xAB\xAA\0x", 5), E::kUtf8, E::kUtf8, E::kAnsi,
+       std::u16string(u"\u9AEA\0x", 3)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::pair<platform::AnsiCodePage, E> pages[] = {
+        {kJapanese, c.japanese}, {kWestern, c.western}, {kUtf8Ansi, c.utf8}};
+    for (const auto& [page, encoding] : pages) {
+      SCOPED_TRACE(page.id);
+      ListText text;
+      DecodeListText(c.bytes.data(), c.bytes.size(), page, text);
+      EXPECT_EQ(text.encoding, encoding);
+      if (encoding == E::kAnsi) {
+        EXPECT_EQ(std::string(text.bytes, text.size), c.bytes);
+      } else {
+        EXPECT_EQ(text.units, c.units);
+      }
+    }
+  }
+}
+
+// Both loaders on the same lines saved every way an editor saves them.
+// Natively the ANSI code page is the locale's character set (UTF-8 unless
+// LC_ALL, LC_CTYPE or LANG name another); under Wine it is 932. Rows of
+// bytes that only one code page reads as intended say which.
+TEST(SideLists, EveryWayAListIsSaved) {
+  const std::uint32_t codePage = ListCodePage();
+  const std::vector<ListSave> unicode = {ListSave::kUtf8, ListSave::kUtf8Bom, ListSave::kUtf16Le,
+                                         ListSave::kUtf16Be};
+  struct Case {
+    const char* what;
+    std::vector<ListSave> saves;
+    std::string text;  // UTF-8, or the bytes themselves for kAsIs
+    std::vector<std::u16string> names;  // in file order
+    std::uint32_t onlyUnder = 0;        // a code page, or 0 for any
+    bool oddByte = false;               // one byte more after the UTF-16 text
+  };
+  const Case cases[] = {
+      {"ASCII only", {kAllSaves, std::end(kAllSaves)}, "Base.vac\r\nface.vac\r\n",
+       {u"Base.vac", u"face.vac"}},
+      {"Japanese", unicode, "髪型.vac\r\nボディ.vac\r\n", {u"髪型.vac", u"ボディ.vac"}},
+      {"Japanese in Shift-JIS", {ListSave::kAsIs}, "\x94\xaf\x8c\x5e.vac\r\n\x83\x7b\x83\x66\x83\x42.vac\r\n",
+       {u"髪型.vac", u"ボディ.vac"}, 932},
+      {"mixed, last line without LF", unicode, "Base.vac\r\n顔.vac\nﾍｱ01.vac\r\nﾒｲｸ.vac",
+       {u"Base.vac", u"顔.vac", u"ﾍｱ01.vac", u"ﾒｲｸ.vac"}},
+      {"mark alone", {ListSave::kUtf8Bom, ListSave::kUtf16Le, ListSave::kUtf16Be}, "", {}},
+      {"NUL inside", unicode, std::string("a.vac\r\n髪\0.vac\r\nc.vac\r\n", 24), {u"a.vac"}},
+      {"odd byte count", {ListSave::kUtf16Le, ListSave::kUtf16Be}, "a.vac\r\n顔.vac",
+       {u"a.vac", u"顔.vac"}, 0, true},
+      {"259 units fit, 260 do not", unicode,
+       std::string(258, 'n') + "顔\r\n" + std::string(259, 'm') + "顔\r\n",
+       {std::u16string(258, u'n') + u"顔"}},
+      // ﾍｱ in Shift-JIS is CD B1, which UTF-8 reads as U+0371.
+      {"Shift-JIS half-width kana", {ListSave::kAsIs}, "\xCD\xB1.vac\r\n", {u"ﾍｱ.vac"}, 932},
+      {"the same under UTF-8", {ListSave::kAsIs}, "\xCD\xB1.vac\r\n", {u"\u0371.vac"}, 65001},
+      // UTF-8 é is C3 A9: two half-width kana in Shift-JIS.
+      {"UTF-8 e acute under 932", {ListSave::kUtf8}, "café.vac\r\n", {u"cafﾃｩ.vac"}, 932},
+      {"UTF-8 e acute under UTF-8", {ListSave::kUtf8}, "café.vac\r\n", {u"café.vac"}, 65001},
+      {"e acute with a mark", {ListSave::kUtf8Bom, ListSave::kUtf16Le, ListSave::kUtf16Be},
+       "café.vac\r\n", {u"café.vac"}},
+  };
+  for (const Case& c : cases) {
+    if (c.onlyUnder != 0 && c.onlyUnder != codePage) continue;
+    for (ListSave how : c.saves) {
+      SCOPED_TRACE(std::string(c.what) + ", " + SaveName(how));
+      std::string exText = SaveList(c.text, how);
+      // The IdList.txt form: "7," before every line.
+      std::string idLines;
+      for (std::size_t i = 0; i < c.text.size(); ++i) {
+        if (i == 0 || c.text[i - 1] == '\n') idLines += "7,";
+        idLines += c.text[i];
+      }
+      std::string idText = SaveList(idLines, how);
+      if (c.oddByte) exText += 'x', idText += 'x';
+
+      NameSet expected;
+      for (const auto& name : c.names) expected.Insert(name);
+      NameSet exList;
+      ParseExList(exText.data(), exText.size(), exList);
+      EXPECT_EQ(std::vector<std::u16string>(exList.begin(), exList.end()),
+                std::vector<std::u16string>(expected.begin(), expected.end()));
+      IdTable table;
+      ParseIdList(idText.data(), idText.size(), table);
+      table.Prepare();
+      std::vector<std::u16string> idNames;
+      for (auto range = table.Lookup(7); range.first != range.second; ++range.first) {
+        idNames.push_back(range.first->second);
+      }
+      EXPECT_EQ(idNames, c.names);
+      EXPECT_EQ(table.Size(), c.names.size());
+    }
   }
 }
 

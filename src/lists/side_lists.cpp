@@ -1,75 +1,127 @@
 #include "lists/side_lists.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
+#include "lists/list_text.h"
 #include "platform/platform.h"
 
 namespace kvo {
 namespace {
 
-// Calls `rule(line, length)` for every line of the text.
-template <typename Rule>
-void ForEachLine(const char* text, std::size_t size, Rule rule) {
+// Calls `rule(line, length)` for every line of the text, bytes or UTF-16
+// units alike.
+template <typename Char, typename Rule>
+void ForEachLine(const Char* text, std::size_t size, Rule rule) {
   std::size_t start = 0;
   while (start < size) {
     std::size_t end = start;
-    while (end < size && text[end] != '\n' && text[end] != '\0') ++end;
-    // A NUL byte ends the text: the line holding it is not read, nor any after.
-    if (end < size && text[end] == '\0') return;
+    while (end < size && text[end] != Char('\n') && text[end] != Char('\0')) ++end;
+    // A NUL ends the text: the line holding it is not read, nor any after.
+    if (end < size && text[end] == Char('\0')) return;
     std::size_t length = end - start;
     // Lists are written with CR LF; a bare LF (or a last line without one)
     // must not cost the name its last character, so only a real CR is dropped.
-    if (length > 0 && text[start + length - 1] == '\r') --length;
+    if (length > 0 && text[start + length - 1] == Char('\r')) --length;
     rule(text + start, length);
     start = end + 1;
   }
 }
 
-bool IsListSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+template <typename Char>
+bool IsListSpace(Char c) {
+  return c == Char(' ') || c == Char('\t') || c == Char('\r') || c == Char('\n') ||
+         c == Char('\v') || c == Char('\f');
 }
 
-}  // namespace
-
-std::int32_t ParseItemId(const char* text, std::size_t size) {
+// The item id at the start of an IdList.txt line: leading white space, one
+// optional sign, decimal digits; 0 when there are none; clamped to 32 bits.
+template <typename Char>
+std::int32_t ParseItemId(const Char* text, std::size_t size) {
   std::size_t i = 0;
   while (i < size && IsListSpace(text[i])) ++i;
   bool negative = false;
-  if (i < size && (text[i] == '+' || text[i] == '-')) {
-    negative = text[i] == '-';
+  if (i < size && (text[i] == Char('+') || text[i] == Char('-'))) {
+    negative = text[i] == Char('-');
     ++i;
   }
   // Past 2^31 every further digit only confirms the clamp, so stop growing.
   constexpr std::int64_t kBeyond = static_cast<std::int64_t>(INT32_MAX) + 1;
   std::int64_t value = 0;
-  for (; i < size && text[i] >= '0' && text[i] <= '9'; ++i) {
-    if (value <= kBeyond) value = value * 10 + (text[i] - '0');
+  for (; i < size && text[i] >= Char('0') && text[i] <= Char('9'); ++i) {
+    if (value <= kBeyond) value = value * 10 + (text[i] - Char('0'));
   }
   if (negative) return value >= kBeyond ? INT32_MIN : static_cast<std::int32_t>(-value);
   return value > INT32_MAX ? INT32_MAX : static_cast<std::int32_t>(value);
 }
 
-void ParseExList(const char* text, std::size_t size, NameSet& exList) {
+// A name as the list gives it; false when it does not fit a path (the line
+// is skipped then: no file we could ever match has such a name).
+bool ToName(const char* bytes, std::size_t length, std::u16string& name) {
+  return platform::AnsiToUtf16(bytes, length, name);
+}
+bool ToName(const char16_t* units, std::size_t length, std::u16string& name) {
+  if (length >= kMaxPath) return false;
+  name.assign(units, length);
+  return true;
+}
+
+// The first comma in [from, to), or `to`. Byte text is searched with memchr,
+// as fast as a list of many short lines needs.
+const char* FindComma(const char* from, const char* to) {
+  const void* comma = std::memchr(from, ',', static_cast<std::size_t>(to - from));
+  return comma != nullptr ? static_cast<const char*>(comma) : to;
+}
+const char16_t* FindComma(const char16_t* from, const char16_t* to) {
+  return std::find(from, to, u',');
+}
+
+template <typename Char>
+void ExListLines(const Char* text, std::size_t size, NameSet& exList) {
   std::u16string name;
-  ForEachLine(text, size, [&](const char* line, std::size_t length) {
-    // A name that does not fit a path is no file we could ever match: skip it.
-    if (platform::AnsiToUtf16(line, length, name)) exList.Insert(name);
+  ForEachLine(text, size, [&](const Char* line, std::size_t length) {
+    if (ToName(line, length, name)) exList.Insert(name);
   });
 }
 
-void ParseIdList(const char* text, std::size_t size, IdTable& idTable) {
+template <typename Char>
+void IdListLines(const Char* text, std::size_t size, IdTable& idTable) {
   std::u16string name;
-  ForEachLine(text, size, [&](const char* line, std::size_t length) {
-    const char* comma = static_cast<const char*>(std::memchr(line, ',', length));
-    if (comma == nullptr) return;  // no comma: not an entry
-    const char* nameStart = comma + 1;
-    std::size_t rest = length - static_cast<std::size_t>(nameStart - line);
-    const char* second = static_cast<const char*>(std::memchr(nameStart, ',', rest));
-    std::size_t nameLength = second ? static_cast<std::size_t>(second - nameStart) : rest;
-    if (!platform::AnsiToUtf16(nameStart, nameLength, name)) return;
+  ForEachLine(text, size, [&](const Char* line, std::size_t length) {
+    const Char* end = line + length;
+    const Char* comma = FindComma(line, end);
+    if (comma == end) return;  // no comma: not an entry
+    const Char* nameStart = comma + 1;
+    const Char* nameEnd = FindComma(nameStart, end);
+    if (!ToName(nameStart, static_cast<std::size_t>(nameEnd - nameStart), name)) return;
     idTable.Add(ParseItemId(line, length), name);
   });
+}
+
+// Decides the text's encoding once, then hands the bytes or the decoded
+// units to the matching line rules.
+template <typename Container>
+void ParseList(const char* text, std::size_t size, Container& into,
+               void (*bytes)(const char*, std::size_t, Container&),
+               void (*units)(const char16_t*, std::size_t, Container&)) {
+  ListText decoded;
+  DecodeListText(text, size, platform::AnsiCodePageInfo(), decoded);
+  if (decoded.encoding == ListEncoding::kAnsi) {
+    bytes(decoded.bytes, decoded.size, into);
+  } else {
+    units(decoded.units.data(), decoded.units.size(), into);
+  }
+}
+
+}  // namespace
+
+void ParseExList(const char* text, std::size_t size, NameSet& exList) {
+  ParseList(text, size, exList, ExListLines<char>, ExListLines<char16_t>);
+}
+
+void ParseIdList(const char* text, std::size_t size, IdTable& idTable) {
+  ParseList(text, size, idTable, IdListLines<char>, IdListLines<char16_t>);
 }
 
 platform::FileStatus ReadSideFile(const std::u16string& name, std::vector<char>& text) {

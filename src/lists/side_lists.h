@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -24,14 +23,13 @@ platform::FileStatus ReadSideFile(const std::u16string& name, std::vector<char>&
 bool LoadExList(NameSet& exList);
 void LoadIdList(IdTable& idTable);
 
-// The line rules, on text already in memory (`size` bytes, no terminator
-// needed). Lines end at LF; a CR just before the LF is dropped; a last line
-// without LF is read; an embedded NUL ends the text before the line holding it.
+// The line rules, on a list file's bytes already in memory (`size` bytes,
+// no terminator needed), once DecodeListText has decided their encoding
+// under this process's ANSI code page. Lines end at LF; a CR just before
+// the LF is dropped; a last line without LF is read; a NUL ends the text
+// before the line holding it. A name of more than 259 UTF-16 units is
+// skipped.
 void ParseExList(const char* text, std::size_t size, NameSet& exList);
 void ParseIdList(const char* text, std::size_t size, IdTable& idTable);
-
-// The item id at the start of an IdList.txt line: leading white space, one
-// optional sign, decimal digits; 0 when there are none; clamped to 32 bits.
-std::int32_t ParseItemId(const char* text, std::size_t size);
 
 }  // namespace kvo

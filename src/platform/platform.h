@@ -149,6 +149,26 @@ int CompareNames(const char16_t* a, const char16_t* b);
 // false when the result would not fit kMaxPath units with its terminator.
 bool AnsiToUtf16(const char* bytes, std::size_t length, std::u16string& out);
 
+// What the side lists need to know of the ANSI code page: its number (65001
+// when it is UTF-8 itself) and whether it is a double-byte code page, whose
+// characters are one or two bytes (932, 936, 949, 950). On POSIX systems the
+// ANSI code page is the locale's character set (LC_ALL, LC_CTYPE or LANG,
+// UTF-8 when none names one): "ja_JP.SJIS" is 932, a set with no Windows
+// counterpart is number 0 and single-byte.
+struct AnsiCodePage {
+  std::uint32_t id = 0;
+  bool doubleByte = false;
+};
+AnsiCodePage AnsiCodePageInfo();
+
+// Converts `length` bytes of UTF-8 to UTF-16, whatever the code page. With
+// `strict`, false (and `out` empty) unless the bytes are well-formed UTF-8:
+// no overlong form, no surrogate, nothing beyond U+10FFFF, no stray or
+// missing continuation byte. Without, each ill-formed run becomes U+FFFD:
+// one per byte on POSIX, one or more per run on Windows. Also false for
+// more than 2^31 - 1 bytes, which Windows cannot convert in one call.
+bool Utf8ToUtf16(const char* bytes, std::size_t length, bool strict, std::u16string& out);
+
 // The MultiByteToWideChar flags for the ANSI code page `codePage`:
 // MB_PRECOMPOSED (1), except for UTF-8 (65001) and GB18030 (54936), which
 // refuse every flag but MB_ERR_INVALID_CHARS and get 0.

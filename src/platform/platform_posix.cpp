@@ -63,8 +63,10 @@ std::string ToUtf8(const std::u16string& text) {
 }
 
 // Decodes UTF-8; every byte that does not start a well-formed sequence
-// becomes U+FFFD, as the Windows conversion does.
-void Utf8ToUtf16(const unsigned char* s, std::size_t n, std::u16string& out) {
+// becomes U+FFFD (Windows replaces some ill-formed runs of several bytes by
+// one). With `strict`, such a byte ends the decoding instead: false, and
+// `out` is left empty.
+bool DecodeUtf8(const unsigned char* s, std::size_t n, bool strict, std::u16string& out) {
   // Names are mostly ASCII: copy the leading ASCII run in one go.
   std::size_t i = 0;
   while (i < n && s[i] < 0x80) ++i;
@@ -83,12 +85,15 @@ void Utf8ToUtf16(const unsigned char* s, std::size_t n, std::u16string& out) {
     if ((b & 0xE0) == 0xC0) { extra = 1; c = b & 0x1F; min = 0x80; }
     else if ((b & 0xF0) == 0xE0) { extra = 2; c = b & 0x0F; min = 0x800; }
     else if ((b & 0xF8) == 0xF0) { extra = 3; c = b & 0x07; min = 0x10000; }
-    else { out += u'\uFFFD'; ++i; continue; }
-    bool ok = i + static_cast<std::size_t>(extra) < n;
+    bool ok = extra > 0 && i + static_cast<std::size_t>(extra) < n;
     for (int k = 1; ok && k <= extra; ++k) {
       if ((s[i + k] & 0xC0) != 0x80) ok = false; else c = (c << 6) | (s[i + k] & 0x3F);
     }
     if (!ok || c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+      if (strict) {
+        out.clear();
+        return false;
+      }
       out += u'\uFFFD';
       ++i;
       continue;
@@ -102,11 +107,12 @@ void Utf8ToUtf16(const unsigned char* s, std::size_t n, std::u16string& out) {
     }
     i += static_cast<std::size_t>(extra) + 1;
   }
+  return true;
 }
 
 std::u16string FromUtf8(const std::string& text) {
   std::u16string out;
-  Utf8ToUtf16(reinterpret_cast<const unsigned char*>(text.data()), text.size(), out);
+  DecodeUtf8(reinterpret_cast<const unsigned char*>(text.data()), text.size(), false, out);
   return out;
 }
 
@@ -173,12 +179,40 @@ std::string LocaleCharset() {
   return "UTF-8";
 }
 
-bool IsUtf8Name(const std::string& charset) {
-  std::string lower;
+constexpr std::uint32_t kUtf8CodePage = 65001;
+
+// The Windows code page a character set stands for, as far as the lists
+// need it. Names are compared without letter case, '-' or '_'.
+AnsiCodePage CodePageOfCharset(const std::string& charset) {
+  std::string key;
   for (char c : charset) {
-    if (c != '-' && c != '_') lower += static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    if (c != '-' && c != '_') key += static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
   }
-  return lower == "utf8";
+  struct Known {
+    const char* key;
+    std::uint32_t id;
+    bool doubleByte;
+  };
+  static const Known kKnown[] = {
+      {"UTF8", kUtf8CodePage, false}, {"SJIS", 932, true},     {"SHIFTJIS", 932, true},
+      {"CP932", 932, true},           {"MS932", 932, true},    {"WINDOWS31J", 932, true},
+      {"EUCJP", 20932, true},         {"GBK", 936, true},      {"CP936", 936, true},
+      {"GB2312", 936, true},          {"EUCCN", 936, true},    {"EUCKR", 949, true},
+      {"CP949", 949, true},           {"UHC", 949, true},      {"BIG5", 950, true},
+      {"CP950", 950, true},           {"BIG5HKSCS", 950, true}, {"GB18030", 54936, false},
+  };
+  for (const Known& known : kKnown) {
+    if (key == known.key) return {known.id, known.doubleByte};
+  }
+  // CP1252, WINDOWS-1252 and the like: single-byte code pages by number.
+  for (const char* prefix : {"CP", "WINDOWS"}) {
+    const std::size_t length = std::strlen(prefix);
+    if (key.compare(0, length, prefix) == 0 && key.size() > length &&
+        key.find_first_not_of("0123456789", length) == std::string::npos && key.size() - length < 6) {
+      return {static_cast<std::uint32_t>(std::stoul(key.substr(length))), false};
+    }
+  }
+  return {0, false};
 }
 
 // Converts with iconv, one replacement character per byte it cannot decode.
@@ -371,7 +405,7 @@ ListStatus FindFiles(const std::u16string& searchPath, std::vector<std::u16strin
     if (entry == nullptr) break;
     const char* raw = entry->d_name;
     if (std::strcmp(raw, ".") == 0 || std::strcmp(raw, "..") == 0) continue;
-    Utf8ToUtf16(reinterpret_cast<const unsigned char*>(raw), std::strlen(raw), name);
+    DecodeUtf8(reinterpret_cast<const unsigned char*>(raw), std::strlen(raw), false, name);
     if (MatchesPattern(pattern, name)) names.push_back(name);
   }
   // readdir ends with errno untouched at the end of the folder.
@@ -494,20 +528,45 @@ int CompareNames(const char16_t* a, const char16_t* b) {
   }
 }
 
-bool AnsiToUtf16(const char* bytes, std::size_t length, std::u16string& out) {
-  static const std::string charset = LocaleCharset();
-  static const bool utf8 = IsUtf8Name(charset);
-  if (utf8) {
-    Utf8ToUtf16(reinterpret_cast<const unsigned char*>(bytes), length, out);
-  } else {
-    static iconv_t cd = iconv_open("UTF-16LE", charset.c_str());
-    if (cd == reinterpret_cast<iconv_t>(-1)) {
-      Utf8ToUtf16(reinterpret_cast<const unsigned char*>(bytes), length, out);
-    } else {
-      IconvToUtf16(cd, bytes, length, out);
+namespace {
+
+// The ANSI code page of this process: the locale's character set, taken once.
+// A set iconv does not know is read as UTF-8.
+struct Ansi {
+  AnsiCodePage page;
+  iconv_t cd = reinterpret_cast<iconv_t>(-1);  // none for UTF-8
+};
+
+const Ansi& TheAnsi() {
+  static const Ansi ansi = [] {
+    Ansi a;
+    const std::string charset = LocaleCharset();
+    a.page = CodePageOfCharset(charset);
+    if (a.page.id != kUtf8CodePage) {
+      a.cd = iconv_open("UTF-16LE", charset.c_str());
+      if (a.cd == reinterpret_cast<iconv_t>(-1)) a.page = {kUtf8CodePage, false};
     }
+    return a;
+  }();
+  return ansi;
+}
+
+}  // namespace
+
+bool AnsiToUtf16(const char* bytes, std::size_t length, std::u16string& out) {
+  const Ansi& ansi = TheAnsi();
+  if (ansi.page.id == kUtf8CodePage) {
+    DecodeUtf8(reinterpret_cast<const unsigned char*>(bytes), length, false, out);
+  } else {
+    IconvToUtf16(ansi.cd, bytes, length, out);
   }
   return out.size() + 1 <= kMaxPath;
+}
+
+AnsiCodePage AnsiCodePageInfo() { return TheAnsi().page; }
+
+bool Utf8ToUtf16(const char* bytes, std::size_t length, bool strict, std::u16string& out) {
+  return DecodeUtf8(reinterpret_cast<const unsigned char*>(bytes), length, strict, out);
 }
 
 int FormatLine(char16_t* buffer, const char16_t* format, ...) {

@@ -357,6 +357,34 @@ bool AnsiToUtf16(const char* bytes, std::size_t length, std::u16string& out) {
   return true;
 }
 
+AnsiCodePage AnsiCodePageInfo() {
+  AnsiCodePage page;
+  page.id = GetACP();
+  CPINFO info = {};
+  page.doubleByte = GetCPInfo(CP_ACP, &info) && info.MaxCharSize == 2;
+  return page;
+}
+
+bool Utf8ToUtf16(const char* bytes, std::size_t length, bool strict, std::u16string& out) {
+  out.clear();
+  if (length == 0) return true;
+  if (length > 0x7FFFFFFF) return false;
+  // MB_ERR_INVALID_CHARS: fail on any sequence that is not well-formed
+  // (overlong, a surrogate, beyond U+10FFFF, cut short) instead of
+  // replacing it with U+FFFD.
+  const DWORD flags = strict ? MB_ERR_INVALID_CHARS : 0;
+  const int size = static_cast<int>(length);
+  const int units = MultiByteToWideChar(CP_UTF8, flags, bytes, size, nullptr, 0);
+  if (units <= 0) return false;
+  out.resize(static_cast<std::size_t>(units));
+  if (MultiByteToWideChar(CP_UTF8, flags, bytes, size, reinterpret_cast<wchar_t*>(&out[0]),
+                          units) != units) {
+    out.clear();
+    return false;
+  }
+  return true;
+}
+
 int FormatLine(char16_t* buffer, const char16_t* format, ...) {
   va_list args;
   va_start(args, format);

@@ -7,7 +7,9 @@
 #include <utility>
 
 #include "reconcile/folders.h"
+#include "list_reference.h"
 #include "lists/id_table.h"
+#include "lists/list_text.h"
 #include "lists/name_set.h"
 #include "lists/preset_list.h"
 #include "lists/side_lists.h"
@@ -276,33 +278,38 @@ int ReferencePreset(const std::uint8_t* d, std::size_t size,
 // Lines as the lists are read: LF ends a line and a CR just before it goes;
 // a last line without LF counts; the line holding the first NUL and every
 // line after it do not.
-std::vector<std::string> ReferenceLines(const char* text, std::size_t size) {
-  std::string all(text, size);
-  const std::size_t nul = all.find('\0');
-  if (nul != std::string::npos) {
-    const std::size_t lf = nul == 0 ? std::string::npos : all.rfind('\n', nul - 1);
-    all.resize(lf == std::string::npos ? 0 : lf + 1);
+// The text is the bytes in the ANSI code page or UTF-16 units alike.
+template <typename Str>
+std::vector<Str> ReferenceLines(Str all) {
+  const std::size_t nul = all.find(typename Str::value_type(0));
+  if (nul != Str::npos) {
+    const std::size_t lf = nul == 0 ? Str::npos : all.rfind('\n', nul - 1);
+    all.resize(lf == Str::npos ? 0 : lf + 1);
   }
-  std::vector<std::string> lines;
+  std::vector<Str> lines;
   std::size_t start = 0;
   while (start < all.size()) {
     std::size_t lf = all.find('\n', start);
-    std::string line = all.substr(start, lf == std::string::npos ? std::string::npos : lf - start);
+    Str line = all.substr(start, lf == Str::npos ? Str::npos : lf - start);
     if (!line.empty() && line.back() == '\r') line.pop_back();
     lines.push_back(line);
-    if (lf == std::string::npos) break;
+    if (lf == Str::npos) break;
     start = lf + 1;
   }
   return lines;
 }
 
-std::int32_t ReferenceId(const std::string& line) {
+template <typename Str>
+std::int32_t ReferenceId(const Str& line) {
   std::size_t i = 0;
-  while (i < line.size() && std::strchr(" \t\r\n\v\f", line[i]) != nullptr && line[i] != 0) ++i;
+  while (i < line.size() && line[i] < 0x80 && line[i] != 0 &&
+         std::strchr(" \t\r\n\v\f", static_cast<char>(line[i])) != nullptr) {
+    ++i;
+  }
   bool negative = false;
   if (i < line.size() && (line[i] == '+' || line[i] == '-')) negative = line[i++] == '-';
   std::string digits;
-  while (i < line.size() && line[i] >= '0' && line[i] <= '9') digits += line[i++];
+  while (i < line.size() && line[i] >= '0' && line[i] <= '9') digits += static_cast<char>(line[i++]);
   const std::size_t first = digits.find_first_not_of('0');
   digits = first == std::string::npos ? std::string() : digits.substr(first);
   if (digits.size() > 10) return negative ? INT32_MIN : INT32_MAX;
@@ -317,6 +324,54 @@ std::string CheckListName(const std::u16string& name, const char* list) {
   if (name.find(u'\n') != std::u16string::npos) return std::string(list) + ": a name holds LF";
   if (name.find(u'\0') != std::u16string::npos) return std::string(list) + ": a name holds NUL";
   return std::string();
+}
+
+// A name as a list gives it: ANSI bytes converted one name at a time, UTF-16
+// units as they are; false when it does not fit a path.
+bool ReferenceName(const std::string& bytes, std::u16string& name) {
+  return platform::AnsiToUtf16(bytes.data(), bytes.size(), name);
+}
+bool ReferenceName(const std::u16string& units, std::u16string& name) {
+  name = units;
+  return units.size() < kMaxPath;
+}
+
+// Both parsers' results against the reference's lines of the decoded text.
+template <typename Str>
+std::string CompareLists(const Str& text, const NameSet& exList, const IdTable& idTable) {
+  ModelSet exModel;
+  ModelTable idModel;
+  std::size_t linesWithComma = 0;
+  std::u16string name;
+  for (const Str& line : ReferenceLines(text)) {
+    // A name longer than a path can hold is skipped.
+    if (ReferenceName(line, name)) exModel.Insert(name);
+    const std::size_t comma = line.find(',');
+    if (comma == Str::npos) continue;
+    ++linesWithComma;
+    const std::size_t second = line.find(',', comma + 1);
+    const Str field =
+        line.substr(comma + 1, second == Str::npos ? Str::npos : second - comma - 1);
+    if (ReferenceName(field, name)) idModel.Add(ReferenceId(line), name);
+  }
+
+  for (const auto& n : exList) {
+    std::string error = CheckListName(n, "ExList");
+    if (!error.empty()) return error;
+  }
+  for (const auto& entry : idModel.Entries()) {
+    for (const auto& n : Lookup(idTable, entry.first)) {
+      std::string error = CheckListName(n, "IdList");
+      if (!error.empty()) return error;
+    }
+  }
+  if (idTable.Size() > linesWithComma) {
+    return std::to_string(idTable.Size()) + " id entries from " + std::to_string(linesWithComma) +
+           " lines with a comma";
+  }
+  std::string error = CompareSets(exList, exModel, "ExList");
+  if (!error.empty()) return error;
+  return CompareTables(idTable, idModel, "IdList");
 }
 
 // One reading of the bytes against the reference's result and names.
@@ -386,47 +441,35 @@ std::string CheckPreset(const std::uint8_t* data, std::size_t size) {
 
 std::string CheckSideLists(const std::uint8_t* data, std::size_t size) {
   const char* text = reinterpret_cast<const char*>(data);
+  const std::string bytes(text, size);
+  // The encoding decided under this process's code page and three others,
+  // against the plain reading.
+  const platform::AnsiCodePage here = platform::AnsiCodePageInfo();
+  const platform::AnsiCodePage pages[] = {here, {932, true}, {1252, false}, {65001, false}};
+  for (const platform::AnsiCodePage& page : pages) {
+    ListText decoded;
+    DecodeListText(text, size, page, decoded);
+    const test::ReferenceText reference = test::ReferenceDecode(bytes, page);
+    const std::string where = " under code page " + std::to_string(page.id);
+    if ((decoded.encoding == ListEncoding::kAnsi) != reference.ansi) {
+      return std::string(reference.ansi ? "not read as ANSI" : "read as ANSI") + where;
+    }
+    if (reference.ansi && (decoded.bytes != text || decoded.size != size)) {
+      return "the ANSI text is not the bytes" + where;
+    }
+    if (!reference.ansi && decoded.units != reference.units) {
+      return "decoded " + Show(decoded.units) + ", reference " + Show(reference.units) + where;
+    }
+  }
+
   NameSet exList;
   ParseExList(text, size, exList);
   IdTable idTable;
   ParseIdList(text, size, idTable);
   idTable.Prepare();
-
-  ModelSet exModel;
-  ModelTable idModel;
-  std::size_t linesWithComma = 0;
-  std::u16string name;
-  for (const std::string& line : ReferenceLines(text, size)) {
-    // A name longer than a path can hold is skipped.
-    if (platform::AnsiToUtf16(line.data(), line.size(), name)) exModel.Insert(name);
-    const std::size_t comma = line.find(',');
-    if (comma == std::string::npos) continue;
-    ++linesWithComma;
-    const std::size_t second = line.find(',', comma + 1);
-    const std::string field = line.substr(
-        comma + 1, second == std::string::npos ? std::string::npos : second - comma - 1);
-    if (platform::AnsiToUtf16(field.data(), field.size(), name)) {
-      idModel.Add(ReferenceId(line), name);
-    }
-  }
-
-  for (const auto& n : exList) {
-    std::string error = CheckListName(n, "ExList");
-    if (!error.empty()) return error;
-  }
-  for (const auto& entry : idModel.Entries()) {
-    for (const auto& n : Lookup(idTable, entry.first)) {
-      std::string error = CheckListName(n, "IdList");
-      if (!error.empty()) return error;
-    }
-  }
-  if (idTable.Size() > linesWithComma) {
-    return std::to_string(idTable.Size()) + " id entries from " + std::to_string(linesWithComma) +
-           " lines with a comma";
-  }
-  std::string error = CompareSets(exList, exModel, "ExList");
-  if (!error.empty()) return error;
-  return CompareTables(idTable, idModel, "IdList");
+  const test::ReferenceText reference = test::ReferenceDecode(bytes, here);
+  return reference.ansi ? CompareLists(reference.bytes, exList, idTable)
+                        : CompareLists(reference.units, exList, idTable);
 }
 
 std::string CheckSettings(const std::uint8_t* data, std::size_t size) {

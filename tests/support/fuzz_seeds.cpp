@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "fuzz_checks.h"
+#include "list_reference.h"
 #include "preset_builder.h"
 
 namespace kvo::fuzz {
@@ -77,6 +78,17 @@ std::vector<Bytes> ListSeeds() {
   out.push_back(Text("1,\xE9\xAB\xAA.vac\r\n\xE9\xAB\xAA\xE5\x9E\x8B.vac\r\n"));
   out.push_back(Text("1,\x94\xaf.vac\r\n\x94\xaf\x8c\x5e.vac\r\n"));
   out.push_back(Text("no comma here\r\nnor here\r\n"));
+  // Saved as Notepad saves: each mark, a NUL unit, an odd last byte; UTF-8
+  // without a mark that a double-byte code page reads as its own (e acute),
+  // and Shift-JIS half-width kana (ﾍｱｰ) that is well-formed UTF-8.
+  using test::ListSave;
+  out.push_back(Text(test::SaveList("1,髪型.vac\r\nbase.vac\r\n2,ﾍｱ.vac,x\r\n", ListSave::kUtf8Bom)));
+  out.push_back(Text(test::SaveList("1,髪型.vac\r\n-3,café.vac\nlast.vac", ListSave::kUtf16Le)));
+  out.push_back(Text(test::SaveList(std::string("1,a.vac\r\n2,\0b\r\n", 15), ListSave::kUtf16Le)));
+  out.push_back(Text(test::SaveList("7,\xF0\x9F\x98\x80.vac\r\n", ListSave::kUtf16Be) + "!"));
+  out.push_back(Text("1,caf\xC3\xA9.vac\r\n\xE9\xAB\xAA.vac\r\n"));
+  out.push_back(Text("\xCD\xB1\xB0.vac\r\n1,\xCD\xB1.vac\r\n"));
+  out.push_back(Text("\xEF\xBB\xBF" "1,\xC0\xAF\xE9\xAB.vac\r\n"));
   return out;
 }
 

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "list_reference.h"
 #include "reconcile/folders.h"
 #include "reconcile/run.h"
 #include "platform/platform.h"
@@ -63,12 +64,14 @@ Names Listing(const FolderContents& folder, const std::u16string& extension) {
 // ---- side lists ---------------------------------------------------------
 
 // LF ends a line and a CR just before it is dropped; a last line without LF
-// counts; a NUL byte ends the text before the line that holds it.
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::string line;
-  for (char c : text) {
-    if (c == '\0') return lines;
+// counts; a NUL ends the text before the line that holds it. The text is
+// the bytes in the ANSI code page or the decoded UTF-16 units alike.
+template <typename Str>
+std::vector<Str> Lines(const Str& text) {
+  std::vector<Str> lines;
+  Str line;
+  for (auto c : text) {
+    if (c == 0) return lines;
     if (c != '\n') {
       line += c;
       continue;
@@ -86,10 +89,15 @@ std::vector<std::string> Lines(const std::string& text) {
 bool Name(const std::string& bytes, std::u16string& out) {
   return platform::AnsiToUtf16(bytes.data(), bytes.size(), out) && out.size() < kMaxPath;
 }
+bool Name(const std::u16string& units, std::u16string& out) {
+  out = units;
+  return out.size() < kMaxPath;
+}
 
-std::int32_t ItemId(const std::string& line) {
+template <typename Str>
+std::int32_t ItemId(const Str& line) {
   std::size_t i = 0;
-  while (i < line.size() && std::strchr(" \t\r\n\v\f", line[i]) != nullptr) ++i;
+  while (i < line.size() && (line[i] == ' ' || (line[i] >= '\t' && line[i] <= '\r'))) ++i;
   bool negative = false;
   if (i < line.size() && (line[i] == '+' || line[i] == '-')) negative = line[i++] == '-';
   long long value = 0;
@@ -98,6 +106,39 @@ std::int32_t ItemId(const std::string& line) {
   }
   return static_cast<std::int32_t>(
       std::clamp<long long>(negative ? -value : value, INT32_MIN, INT32_MAX));
+}
+
+template <typename Str>
+void ExListNames(const Str& text, Names& exList) {
+  std::u16string name;
+  for (const Str& line : Lines(text)) {
+    if (Name(line, name)) exList.insert(name);
+  }
+}
+
+template <typename Str>
+void IdListEntries(const Str& text, Table& ids) {
+  std::u16string name;
+  for (const Str& line : Lines(text)) {
+    const std::size_t comma = line.find(',');
+    if (comma == Str::npos) continue;
+    const std::size_t end = line.find(',', comma + 1);
+    const std::size_t length = end == Str::npos ? Str::npos : end - comma - 1;
+    if (Name(line.substr(comma + 1, length), name)) ids.emplace(ItemId(line), name);
+  }
+}
+
+// A list file read the plain way: its encoding decided by
+// ReferenceDecode, not by the product's decoder.
+template <typename Into>
+void ReadList(const fs::path& file, Into& into, void (*bytes)(const std::string&, Into&),
+              void (*units)(const std::u16string&, Into&)) {
+  const ReferenceText text = ReferenceDecode(Bytes(file), platform::AnsiCodePageInfo());
+  if (text.ansi) {
+    bytes(text.bytes, into);
+  } else {
+    units(text.units, into);
+  }
 }
 
 // ---- presets --------------------------------------------------------------
@@ -191,18 +232,9 @@ ModelOutcome ModelRun(const fs::path& exeDir, const fs::path& plugin, const fs::
   log += u"■準備\r\n";
 
   Names exList;
-  std::u16string name;
-  for (const std::string& line : Lines(Bytes(exeDir / "ExList.txt"))) {
-    if (Name(line, name)) exList.insert(name);
-  }
+  ReadList(exeDir / "ExList.txt", exList, ExListNames<std::string>, ExListNames<std::u16string>);
   Table ids;
-  for (const std::string& line : Lines(Bytes(exeDir / "IdList.txt"))) {
-    const std::size_t comma = line.find(',');
-    if (comma == std::string::npos) continue;
-    const std::size_t end = line.find(',', comma + 1);
-    const std::size_t length = end == std::string::npos ? std::string::npos : end - comma - 1;
-    if (Name(line.substr(comma + 1, length), name)) ids.emplace(ItemId(line), name);
-  }
+  ReadList(exeDir / "IdList.txt", ids, IdListEntries<std::string>, IdListEntries<std::u16string>);
   out.idEntries = ids.size();
   if (ids.empty()) {
     log += u"IdList.txt: 読み込み失敗\r\n";
