@@ -34,6 +34,7 @@
 #include <string>
 #include <vector>
 
+#include "fault_file_system.h"
 #include "memory_pane.h"
 #include "reconcile/folders.h"
 #include "reconcile/run.h"
@@ -43,6 +44,7 @@
 #include "lists/preset_list.h"
 #include "lists/side_lists.h"
 #include "platform/platform.h"
+#include "platform/system.h"
 #include "preset/catalogue.h"
 #include "preset/preset_reader.h"
 
@@ -146,7 +148,8 @@ std::size_t CountLines(const std::u16string& text) {
 int Run(const Args& a) {
   const kvo::RunMode mode = a.mode == "execute" ? kvo::kExecute : kvo::kCheckOnly;
   if (a.mode != "execute" && a.mode != "check") Die("mode must be check or execute");
-  kvo::platform::OverrideExeDirectory(Utf16(a.root + "/lists"));
+  kvo::test::FaultyFileSystem fs;
+  fs.SetExeDirectory(Utf16(a.root + "/lists"));
   auto folders = std::make_unique<kvo::SettingsRecord>();
   *folders = kvo::SettingsRecord{};
   std::vector<char16_t> lineBuffer(kvo::platform::kLineBufferUnits);
@@ -164,7 +167,7 @@ int Run(const Args& a) {
   kvo::LogPane::Clear(&pane);
   const double cpuStart = CpuSeconds();
   const Clock::time_point start = Clock::now();
-  const int result = kvo::RunReconciliation(*folders, &pane, lineBuffer.data(), mode);
+  const int result = kvo::RunReconciliation(fs, *folders, &pane, lineBuffer.data(), mode);
   const double seconds = Since(start);
   const double cpu = CpuSeconds() - cpuStart;
 
@@ -289,8 +292,9 @@ int Floor(const Args& a) {
 // ---- the preset reader on data in memory ------------------------------------------
 
 int Reader(const Args& a) {
-  kvo::platform::OverrideExeDirectory(Utf16(a.root + "/lists"));
-  kvo::Catalogue catalogue;
+  kvo::test::FaultyFileSystem fs;
+  fs.SetExeDirectory(Utf16(a.root + "/lists"));
+  kvo::Catalogue catalogue(fs);
   if (catalogue.idTable.Size() == 0) Die("no IdList.txt in " + a.root + "/lists");
   const std::string folder = a.root + "/Preset";
   std::vector<std::vector<unsigned char>> presets;
@@ -331,7 +335,7 @@ int Reader(const Args& a) {
   do {
     for (const std::u16string& name : names) {
       kvo::PresetRecord record;
-      kvo::ReadPreset(record, name, catalogue.idTable);
+      kvo::ReadPreset(fs, record, name, catalogue.idTable);
     }
     ++readPasses;
     readSeconds = Since(readStart);

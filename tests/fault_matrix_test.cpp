@@ -38,6 +38,7 @@
 #endif
 
 #include "platform/platform.h"
+#include "platform/system.h"
 #include "preset/preset_reader.h"
 #include "preset_builder.h"
 #include "test_hooks.h"
@@ -609,7 +610,8 @@ TEST(FaultMatrix, WorkFolderOnAnotherFileSystem) {
 // Runs an execute run on folders laid out by another process: the side
 // lists in `root`, Plugin and Preset under it, Work at `work`.
 int RunOn(const fs::path& root, const fs::path& work) {
-  platform::OverrideExeDirectory(S(root));
+  FaultyFileSystem system;
+  system.SetExeDirectory(S(root));
   MemoryPane pane;
   SettingsRecord record{};
   const fs::path folders[kFolderSlotCount] = {root / "Plugin", root / "Preset", work};
@@ -618,7 +620,7 @@ int RunOn(const fs::path& root, const fs::path& work) {
     path.copy(record.paths[slot], kMaxPath - 1);
   }
   char16_t lineBuffer[platform::kLineBufferUnits];
-  return RunReconciliation(record, &pane, lineBuffer, kExecute);
+  return RunReconciliation(system, record, &pane, lineBuffer, kExecute);
 }
 
 #ifdef _WIN32

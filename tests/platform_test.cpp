@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "test_hooks.h"
+#include "platform/system.h"
 #include "test_support.h"
 
 namespace kvo::test {
@@ -381,10 +381,6 @@ TEST(Process, ExeDirectoryAndCurrentDirectory) {
   EXPECT_EQ(P(exe).parent_path(), P(folder));
 
   TempDir dir;
-  platform::OverrideExeDirectory(dir.str());
-  EXPECT_EQ(platform::ExeDirectory(), dir.str());
-  platform::OverrideExeDirectory(u"");
-  EXPECT_EQ(platform::ExeDirectory(), folder);
 
   const std::u16string before = platform::CurrentDir();
   platform::RecordStartDir();

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "alloc_failure.h"
-#include "platform/platform.h"
+#include "platform/system.h"
 #include "preset/preset_reader.h"
 #include "preset_builder.h"
 #include "test_hooks.h"

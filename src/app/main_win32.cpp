@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "app/manager_app.h"
+#include "platform/system.h"
 #include "resource.h"
 
 namespace {

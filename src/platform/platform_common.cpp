@@ -1,5 +1,6 @@
 // Platform functions built only from the others, the same on every system.
 #include "platform/platform.h"
+#include "platform/system.h"
 
 namespace kvo {
 namespace platform {
@@ -17,6 +18,20 @@ bool SameUnit(char16_t a, char16_t b) {
   return CompareNames(x, y) == 0;
 }
 
+// Owns an open file and closes it however its user is left, running out of
+// memory included.
+class ScopedFile {
+ public:
+  explicit ScopedFile(FileHandle file) : file_(file) {}
+  ~ScopedFile() { CloseFile(file_); }
+  ScopedFile(const ScopedFile&) = delete;
+  ScopedFile& operator=(const ScopedFile&) = delete;
+  FileHandle get() const { return file_; }
+
+ private:
+  FileHandle file_;
+};
+
 }  // namespace
 
 FileStatus ReadWholeFile(const std::u16string& path, std::vector<char>& out, std::size_t extraZeros) {
@@ -26,7 +41,14 @@ FileStatus ReadWholeFile(const std::u16string& path, std::vector<char>& out, std
   if (file.get() == nullptr) return status;
   std::uint32_t size = 0;
   if (!FileSize32(file.get(), &size)) return FileStatus::kUnreadable;
-  out.assign(static_cast<std::size_t>(size) + extraZeros, 0);
+  const std::size_t needed = static_cast<std::size_t>(size) + extraZeros;
+  if (needed > out.capacity()) {
+    // Drop the old storage first: after a failed allocation the buffer must
+    // be empty, not holding on to what it had.
+    std::vector<char>().swap(out);
+    out.reserve(2 * needed);
+  }
+  out.resize(needed);
   if (size > 0 && !ReadExact(file.get(), out.data(), size)) {
     out.clear();
     return FileStatus::kUnreadable;

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/system.h"
 
 #ifndef RENAME_NOREPLACE
 #define RENAME_NOREPLACE (1 << 0)
@@ -116,11 +117,6 @@ int FdOf(FileHandle file) {
 
 FileHandle HandleOf(int fd) {
   return reinterpret_cast<FileHandle>(static_cast<std::intptr_t>(fd) + 1);
-}
-
-std::u16string& ExeDirectoryOverride() {
-  static std::u16string folder;
-  return folder;
 }
 
 bool IsSeparator(char16_t c) { return c == u'/'; }
@@ -310,14 +306,11 @@ std::u16string ExePath() {
 }
 
 std::u16string ExeDirectory() {
-  if (!ExeDirectoryOverride().empty()) return ExeDirectoryOverride();
   std::u16string path = ExePath();
   std::size_t slash = path.find_last_of(u'/');
   if (slash == std::u16string::npos) return std::u16string();
   return path.substr(0, slash == 0 ? 1 : slash);
 }
-
-void OverrideExeDirectory(const std::u16string& folder) { ExeDirectoryOverride() = folder; }
 
 bool CombinePath(const std::u16string& folder, const std::u16string& name, std::u16string& out) {
   std::u16string joined = Joined(folder, name);

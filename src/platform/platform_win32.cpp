@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/system.h"
 
 namespace kvo {
 namespace platform {
@@ -52,11 +53,6 @@ class Owned {
 };
 using File = Owned<CloseHandle>;
 using Find = Owned<FindClose>;
-
-std::u16string& ExeDirectoryOverride() {
-  static std::u16string folder;
-  return folder;
-}
 
 }  // namespace
 
@@ -119,15 +115,12 @@ std::u16string ExePath() {
 }
 
 std::u16string ExeDirectory() {
-  if (!ExeDirectoryOverride().empty()) return ExeDirectoryOverride();
   wchar_t path[MAX_PATH] = {};
   GetModuleFileNameW(nullptr, path, MAX_PATH);
   path[MAX_PATH - 1] = 0;
   PathRemoveFileSpecW(path);
   return U(path);
 }
-
-void OverrideExeDirectory(const std::u16string& folder) { ExeDirectoryOverride() = folder; }
 
 // PathCombineW and PathAppendW put a backslash between the two parts only
 // when the first does not already end in one; count it only then, or a

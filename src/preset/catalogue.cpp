@@ -9,13 +9,14 @@
 
 namespace kvo {
 
-Catalogue::Catalogue() {
-  exListRead = LoadExList(exList);
-  LoadIdList(idTable);
+Catalogue::Catalogue(platform::FileSystem& fs) {
+  exListRead = LoadExList(fs, exList);
+  LoadIdList(fs, idTable);
   idTable.Prepare();
 }
 
-Catalogue::Build Catalogue::BuildRequired(const std::u16string& presetFolder,
+Catalogue::Build Catalogue::BuildRequired(platform::FileSystem& fs,
+                                          const std::u16string& presetFolder,
                                           const NameSet& presetListing, NameSet& required,
                                           std::u16string* unreadable) {
   if (&required != &exList) required = exList;
@@ -36,9 +37,9 @@ Catalogue::Build Catalogue::BuildRequired(const std::u16string& presetFolder,
     PresetRecord work;
     PresetRead result;
     if (presetFolder.empty()) {
-      result = ReadPreset(work, name, idTable, std::u16string(), &added);
+      result = ReadPreset(fs, work, name, idTable, std::u16string(), &added);
     } else if (platform::CombinePath(presetFolder, name, path)) {
-      result = ReadPreset(work, name, idTable, path, &added);
+      result = ReadPreset(fs, work, name, idTable, path, &added);
     } else {
       // No full path fits: the preset is there but cannot be opened.
       work.fileName = name;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 #include <vector>
 
 #include "platform/platform.h"
@@ -123,13 +122,10 @@ void InsertAll(const IdTable& idTable, std::vector<Found>& found, NameSet& needs
   }
 }
 
-struct ReadBuffer {
-  std::unique_ptr<unsigned char[]> storage;
-  std::size_t capacity = 0;
-};
-
-ReadBuffer& PresetReadBuffer() {
-  static ReadBuffer buffer;
+// One buffer for every preset a process reads: it grows to twice a file
+// that does not fit and never shrinks.
+std::vector<char>& PresetReadBuffer() {
+  static std::vector<char> buffer;
   return buffer;
 }
 
@@ -182,52 +178,30 @@ int ParsePreset(const unsigned char* data, std::size_t size, const IdTable& idTa
   return 0;
 }
 
-PresetRead ReadPreset(PresetRecord& record, const std::u16string& fileName, const IdTable& idTable,
-               const std::u16string& openPath, AddedNames* added) {
+PresetRead ReadPreset(platform::FileSystem& fs, PresetRecord& record, const std::u16string& fileName,
+                      const IdTable& idTable, const std::u16string& openPath, AddedNames* added) {
   record.fileName = fileName;
   if (added != nullptr) added->clear();
-  platform::FileStatus status = platform::FileStatus::kUnreadable;
-  platform::ScopedFile file(
-      platform::OpenForReadNoShare(openPath.empty() ? fileName : openPath, &status));
-  if (file.get() == nullptr) {
-    switch (status) {
-      case platform::FileStatus::kUnreadable:
-        return PresetRead::kUnreadable;
-      case platform::FileStatus::kNoFolder:
-        return PresetRead::kFolderGone;
-      default:
-        return PresetRead::kGone;
-    }
+  std::vector<char>& buffer = PresetReadBuffer();
+  switch (fs.ReadWholeFile(openPath.empty() ? fileName : openPath, buffer, 0)) {
+    case platform::FileStatus::kRead:
+      break;
+    case platform::FileStatus::kUnreadable:
+      return PresetRead::kUnreadable;
+    case platform::FileStatus::kNoFolder:
+      return PresetRead::kFolderGone;
+    default:
+      return PresetRead::kGone;
   }
-
-  std::uint32_t size = 0;
-  if (!platform::FileSize32(file.get(), &size)) return PresetRead::kUnreadable;
-  ReadBuffer& buffer = PresetReadBuffer();
-  if (size > buffer.capacity) {
-    // Drop the old storage first: after a failed allocation the buffer must
-    // be empty, not pointing at released memory.
-    buffer.storage.reset();
-    buffer.capacity = 0;
-    const std::size_t capacity = 2 * static_cast<std::size_t>(size);
-    buffer.storage.reset(new unsigned char[capacity]);
-    buffer.capacity = capacity;
-  }
-  if (size > 0 && !platform::ReadExact(file.get(), buffer.storage.get(), size)) {
-    return PresetRead::kUnreadable;
-  }
-  file.Close();
-  if (size == 0) return PresetRead::kNotAPreset;
-  return ParsePreset(buffer.storage.get(), size, idTable, record.needs, added) == 0
+  if (buffer.empty()) return PresetRead::kNotAPreset;
+  return ParsePreset(reinterpret_cast<const unsigned char*>(buffer.data()), buffer.size(), idTable,
+                     record.needs, added) == 0
              ? PresetRead::kRead
              : PresetRead::kNotAPreset;
 }
 
-std::size_t PresetReadBufferCapacity() { return PresetReadBuffer().capacity; }
+std::size_t PresetReadBufferCapacity() { return PresetReadBuffer().capacity(); }
 
-void ResetPresetReadBuffer() {
-  ReadBuffer& buffer = PresetReadBuffer();
-  buffer.storage.reset();
-  buffer.capacity = 0;
-}
+void ResetPresetReadBuffer() { std::vector<char>().swap(PresetReadBuffer()); }
 
 }  // namespace kvo

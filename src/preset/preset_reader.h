@@ -10,6 +10,7 @@
 #include "lists/id_table.h"
 #include "lists/name_set.h"
 #include "lists/preset_list.h"
+#include "platform/file_system.h"
 
 namespace kvo {
 
@@ -38,12 +39,13 @@ enum class PresetRead {
   kFolderGone,
 };
 
-// Sets record.fileName to `fileName`, opens `openPath` (the file's full path;
-// the bare name when empty) with no sharing, reads it whole and fills
-// record.needs. `added`, when given, is
-// cleared and then filled as described above.
-PresetRead ReadPreset(PresetRecord& record, const std::u16string& fileName, const IdTable& idTable,
-               const std::u16string& openPath = std::u16string(), AddedNames* added = nullptr);
+// Sets record.fileName to `fileName`, reads `openPath` (the file's full
+// path; the bare name when empty) whole through `fs`, opened with no sharing,
+// and fills record.needs. `added`, when given, is cleared and then filled as
+// described above.
+PresetRead ReadPreset(platform::FileSystem& fs, PresetRecord& record, const std::u16string& fileName,
+                      const IdTable& idTable, const std::u16string& openPath = std::u16string(),
+                      AddedNames* added = nullptr);
 
 // The format rules on bytes already in memory; fills `needs` (and appends to
 // `added` when given). Never reads outside data[0, size).

@@ -8,8 +8,8 @@
 
 namespace kvo {
 
-int ScanFolder(NameSet& names, const std::u16string& folder, const std::u16string& pattern) {
-  if (!platform::IsDirectory(folder)) return -1;
+int ScanFolder(platform::FileSystem& fs, NameSet& names, const std::u16string& folder, const std::u16string& pattern) {
+  if (!fs.IsDirectory(folder)) return -1;
   std::u16string searchPath;
   // A folder too deep to form a search path in cannot be listed, which is not
   // the same as an empty one: taken as empty, it would make every archive
@@ -18,7 +18,7 @@ int ScanFolder(NameSet& names, const std::u16string& folder, const std::u16strin
   std::vector<std::u16string> found;
   // A folder that exists but cannot be listed is not an empty one: taken as
   // empty, an unlistable Preset folder would send every archive to Work.
-  if (platform::FindFiles(searchPath, found) != platform::ListStatus::kListed) return -1;
+  if (fs.FindFiles(searchPath, found) != platform::ListStatus::kListed) return -1;
   // Inserted as if one by one in the order delivered (among equivalent names
   // the first delivered stays), but sorted first: a sorted run goes into the
   // set without searching or shifting.
