@@ -224,7 +224,14 @@ TEST(Files, ReadWholeFileAppendsZerosAndSaysWhyItFailed) {
     fs::path path;
     FileStatus status;
   };
+#ifndef _WIN32
+  // Neither a missing file nor a folder: a link that leads nowhere but to itself.
+  fs::create_symlink("loop.txt", dir.path() / "loop.txt");
+#endif
   const Case cases[] = {
+#ifndef _WIN32
+      {"a symbolic link loop", dir.path() / "loop.txt", FileStatus::kUnreadable},
+#endif
       {"missing file", dir.path() / "missing.txt", FileStatus::kMissing},
       {"missing folder", dir.path() / "none" / "list.txt", FileStatus::kNoFolder},
       {"a file taken for a folder", dir.path() / "list.txt" / "x.txt", FileStatus::kNoFolder},

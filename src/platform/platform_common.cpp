@@ -1,5 +1,7 @@
-// Platform functions built only from the others, the same on every system.
+// Platform functions built only from the others, and the decisions that are
+// the same on every system.
 #include "platform/platform.h"
+#include "platform/platform_internal.h"
 #include "platform/system.h"
 
 namespace kvo {
@@ -54,6 +56,18 @@ FileStatus ReadWholeFile(const std::u16string& path, std::vector<char>& out, std
     return FileStatus::kUnreadable;
   }
   return FileStatus::kRead;
+}
+
+FileStatus ClassifyOpenFailure(OpenError error, const std::u16string& path) {
+  switch (error) {
+    case OpenError::kNoFile:
+      return FileStatus::kMissing;
+    case OpenError::kNoFolder:
+      return FileStatus::kNoFolder;
+    case OpenError::kOther:
+      break;
+  }
+  return IsFolderName(path) ? FileStatus::kFolder : FileStatus::kUnreadable;
 }
 
 bool MatchesPattern(const std::u16string& pattern, const std::u16string& name) {
