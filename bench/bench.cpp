@@ -146,7 +146,7 @@ std::size_t CountLines(const std::u16string& text) {
 }
 
 int Run(const Args& a) {
-  const kvo::RunMode mode = a.mode == "execute" ? kvo::kExecute : kvo::kCheckOnly;
+  const kvo::RunMode mode = a.mode == "execute" ? kvo::RunMode::kExecute : kvo::RunMode::kCheckOnly;
   if (a.mode != "execute" && a.mode != "check") Die("mode must be check or execute");
   kvo::test::FaultyFileSystem fs;
   fs.SetExeDirectory(Utf16(a.root + "/lists"));
@@ -318,7 +318,7 @@ int Reader(const Args& a) {
   do {
     for (const auto& data : presets) {
       kvo::NameSet set;
-      if (kvo::ParsePreset(data.data(), data.size(), catalogue.idTable, set) == 0) {
+      if (kvo::ParsePreset(data.data(), data.size(), catalogue.idTable, set) == kvo::PresetParse::kPreset) {
         needs += set.Size();
       }
     }

@@ -38,7 +38,7 @@ class CatalogueTest : public ::testing::Test {
   // Lists and reads the Preset folder the way a run does.
   NameSet Build(Catalogue& catalogue, NameSet required = NameSet()) {
     NameSet listing;
-    EXPECT_EQ(ScanFolder(platform::DefaultFileSystem(), listing, S(presetDir_), u"*.kvo"), 0);
+    EXPECT_EQ(ScanFolder(platform::DefaultFileSystem(), listing, S(presetDir_), u"*.kvo"), ScanResult::kListed);
     catalogue.BuildRequired(fs_, S(presetDir_), listing, required);
     return required;
   }
@@ -90,7 +90,7 @@ TEST_F(CatalogueTest, TheExListItselfCanBeTheRequiredSet) {
   Preset("one.kvo", {3});
   Catalogue catalogue(fs_);
   NameSet listing;
-  ASSERT_EQ(ScanFolder(platform::DefaultFileSystem(), listing, S(presetDir_), u"*.kvo"), 0);
+  ASSERT_EQ(ScanFolder(platform::DefaultFileSystem(), listing, S(presetDir_), u"*.kvo"), ScanResult::kListed);
   catalogue.BuildRequired(fs_, S(presetDir_), listing, catalogue.exList);
   EXPECT_EQ(Of(catalogue.exList), (Names{u"Base.vac", u"Body.vac"}));
 }
@@ -116,15 +116,15 @@ TEST(FolderScan, Cases) {
   struct Case {
     const char* what;
     std::u16string folder;
-    int result;
+    ScanResult result;
     Names names;
   };
   const Case cases[] = {
-      {"files and a sub-folder", S(plugin), 0, {u"a.vac", u"B.VAC", u"keep.vac", u"sub.vac"}},
-      {"no match", S(empty), 0, {u"keep.vac"}},
-      {"missing folder", S(dir.path() / "missing"), -1, {u"keep.vac"}},
-      {"a file", S(dir.path() / "file.vac"), -1, {u"keep.vac"}},
-      {"empty path", u"", -1, {u"keep.vac"}},
+      {"files and a sub-folder", S(plugin), ScanResult::kListed, {u"a.vac", u"B.VAC", u"keep.vac", u"sub.vac"}},
+      {"no match", S(empty), ScanResult::kListed, {u"keep.vac"}},
+      {"missing folder", S(dir.path() / "missing"), ScanResult::kFailed, {u"keep.vac"}},
+      {"a file", S(dir.path() / "file.vac"), ScanResult::kFailed, {u"keep.vac"}},
+      {"empty path", u"", ScanResult::kFailed, {u"keep.vac"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -146,7 +146,7 @@ TEST(FolderScan, AFolderTooDeepForItsSearchPathCannotBeListed) {
   const std::u16string folder = deep.u16string() + u"xx";
   fs::create_directory(P(folder));
   if (!fs::is_directory(P(folder))) GTEST_SKIP() << "cannot create the deep folder here";
-  EXPECT_EQ(ScanFolder(platform::DefaultFileSystem(), names, folder, u"*.vac"), -1);
+  EXPECT_EQ(ScanFolder(platform::DefaultFileSystem(), names, folder, u"*.vac"), ScanResult::kFailed);
   EXPECT_EQ(names.Size(), 0u);
 }
 

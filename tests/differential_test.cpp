@@ -347,11 +347,11 @@ TEST(Differential, WholeRunsMatchThePlainModel) {
     Random rnd(seed);
     RunWorkspace ws;
     const std::string about = Lay(ws, rnd);
-    for (RunMode mode : {kCheckOnly, kExecute}) {
+    for (RunMode mode : {RunMode::kCheckOnly, RunMode::kExecute}) {
       const ModelOutcome want = ModelRun(ws.Root().path(), ws.Folder(kPlugin), ws.Folder(kPreset),
                                          ws.Folder(kWork), mode);
-      const int result = ws.Run(mode);
-      if (mode == kCheckOnly && want.presetsRead > 0) {
+      const RunResult result = ws.Run(mode);
+      if (mode == RunMode::kCheckOnly && want.presetsRead > 0) {
         // The reader sorts with the table's ranks when presets are many
         // against the table's size, by comparing names otherwise.
         ++(want.presetsListed * 16 >= want.idEntries ? ranked : unranked);
@@ -359,14 +359,15 @@ TEST(Differential, WholeRunsMatchThePlainModel) {
       std::string diff;
       if (result != want.result) {
         diff +=
-            "  result " + std::to_string(result) + ", model " + std::to_string(want.result) + "\n";
+            "  result " + std::to_string(static_cast<int>(result)) + ", model " +
+            std::to_string(static_cast<int>(want.result)) + "\n";
       }
       if (ws.Log() != want.log) diff += LogDiff(want.log, ws.Log());
       diff += FolderDiff("Plugin", want.plugin, ws.Contents(kPlugin));
       diff += FolderDiff("Work", want.work, ws.Contents(kWork));
       if (!diff.empty()) {
         if (failing.size() < 3) {
-          ADD_FAILURE() << "seed " << seed << ", " << (mode == kExecute ? "execute" : "check-only")
+          ADD_FAILURE() << "seed " << seed << ", " << (mode == RunMode::kExecute ? "execute" : "check-only")
                         << " run differs from the model:\n"
                         << diff << "replay: KVO_DIFF_SEED=" << seed
                         << " kvo_run_tests --gtest_filter='Differential.*'\nworkspace:\n"

@@ -212,7 +212,7 @@ TEST(FaultMatrix, DestinationAlreadyExistsInEachPhase) {
     c.lay(ledger);
     Where expected = ledger.Unmoved();
     for (const auto& [from, to] : c.after) expected[from] = to;
-    EXPECT_EQ(ws.Run(kExecute), kCompleted);
+    EXPECT_EQ(ws.Run(RunMode::kExecute), RunResult::kCompleted);
     EXPECT_EQ(ws.Log(), RunLog(c.counts, c.moves, c.report));
     EXPECT_EQ(ledger.Now(), expected);
   }
@@ -240,7 +240,7 @@ TEST(FaultMatrix, ArchivesTakenAwayBetweenListingAndMove) {
     fs::rename(ws.Folder(kPlugin) / "gone.vac", aside / "gone.vac");
     fs::rename(ws.Folder(kWork) / "face.vac", aside / "face.vac");
   });
-  EXPECT_EQ(ws.Run(kExecute), kCompleted);
+  EXPECT_EQ(ws.Run(RunMode::kExecute), RunResult::kCompleted);
   EXPECT_EQ(ws.Log(), RunLog("2/1/2", "1/1 1/1",
                              "→ 不足無し/不足有り = 0/1\r\na.kvo\r\n  - face.vac\r\n"));
   EXPECT_EQ(ledger.Now(), (Where{{"Plugin/gone.vac", "aside/gone.vac"},
@@ -250,8 +250,8 @@ TEST(FaultMatrix, ArchivesTakenAwayBetweenListingAndMove) {
 }
 
 TEST(FaultMatrix, PluginFolderTakenAwayBeforeTheSecondListing) {
-  for (RunMode mode : {kCheckOnly, kExecute}) {
-    SCOPED_TRACE(mode);
+  for (RunMode mode : {RunMode::kCheckOnly, RunMode::kExecute}) {
+    SCOPED_TRACE(static_cast<int>(mode));
     RunWorkspace ws;
     LayLists(ws);
     Ledger ledger(ws);
@@ -261,10 +261,10 @@ TEST(FaultMatrix, PluginFolderTakenAwayBeforeTheSecondListing) {
     const fs::path aside = ws.Root().path() / "Plugin-taken";
     ledger.Watch("aside", aside);
     WhileReadingPresets(ws, [&] { fs::rename(ws.Folder(kPlugin), aside); });
-    EXPECT_EQ(ws.Run(mode), kAborted);
+    EXPECT_EQ(ws.Run(mode), RunResult::kAborted);
     // The second listing fails: a report against it would say a.kvo lacks
     // everything, so the run stops after the lines of the moves it tried.
-    std::u16string log = RunLog("2/1/1", mode == kExecute ? "0/1 0/1" : "", "");
+    std::u16string log = RunLog("2/1/1", mode == RunMode::kExecute ? "0/1 0/1" : "", "");
     log.resize(log.find(u"■kvoの状態"));
     EXPECT_EQ(ws.Log(), log + u"Plugin: 読み込み失敗\r\n");
     EXPECT_EQ(ledger.Now(), (Where{{"Plugin/face.vac", "aside/face.vac"},
@@ -283,13 +283,13 @@ TEST(FaultMatrix, APresetOrItsFolderGoneWhilePresetsAreRead) {
   };
   const Case cases[] = {
       // Gone, b.kvo needs nothing any more: shoe.vac goes.
-      {"b.kvo removed", false, kCompleted,
+      {"b.kvo removed", false, RunResult::kCompleted,
        RunLog("2/2/0", "1/0 0/0", "→ 不足無し/不足有り = 0/1\r\na.kvo\r\n  - hair.vac\r\n"),
        {{"Plugin/face.vac", "Plugin/face.vac"}, {"Plugin/shoe.vac", "Work/shoe.vac"}}},
       // Renamed away (Windows refuses while it is current; other systems do
       // not), as the system then says: every preset still to read is
       // unknown, not left out.
-      {"the Preset folder gone", true, kAborted, u"■準備\r\nPreset: 読み込み失敗\r\n",
+      {"the Preset folder gone", true, RunResult::kAborted, u"■準備\r\nPreset: 読み込み失敗\r\n",
        {{"Plugin/face.vac", "Plugin/face.vac"}, {"Plugin/shoe.vac", "Plugin/shoe.vac"}}},
   };
   for (const Case& c : cases) {
@@ -306,7 +306,7 @@ TEST(FaultMatrix, APresetOrItsFolderGoneWhilePresetsAreRead) {
     } else {
       WhileReadingPresets(ws, [&] { fs::remove(b); });
     }
-    EXPECT_EQ(ws.Run(kExecute), c.result);
+    EXPECT_EQ(ws.Run(RunMode::kExecute), c.result);
     EXPECT_EQ(ws.Log(), c.log);
     EXPECT_EQ(ledger.Now(), c.after);
   }
@@ -331,10 +331,10 @@ TEST(FaultMatrix, FoldersThatCannotBeListedToTheirEnd) {
                                u"■不要ファイルの移動(Plugin -> Work)\r\n→ 成功/失敗 = 1/0\r\n"
                                u"■必要ファイルの移動(Work -> Plugin)\r\n→ 成功/失敗 = 1/0\r\n";
   const Case cases[] = {
-      {"Plugin", listing(kPlugin, 1, 0), kExecute, u"Plugin: 読み込み失敗\r\n", {}},
-      {"Preset, ending after one name", listing(kPreset, 1, 1), kExecute,
+      {"Plugin", listing(kPlugin, 1, 0), RunMode::kExecute, u"Plugin: 読み込み失敗\r\n", {}},
+      {"Preset, ending after one name", listing(kPreset, 1, 1), RunMode::kExecute,
        u"Preset: 読み込み失敗\r\n", {}},
-      {"Work", listing(kWork, 1, 0), kExecute, u"Work: 読み込み失敗\r\n", {}},
+      {"Work", listing(kWork, 1, 0), RunMode::kExecute, u"Work: 読み込み失敗\r\n", {}},
       {"Preset no folder any more",
        [](RunWorkspace& ws) {
          Fault fault;
@@ -342,11 +342,11 @@ TEST(FaultMatrix, FoldersThatCannotBeListedToTheirEnd) {
          fault.path = S(ws.Folder(kPreset));
          return fault;
        },
-       kExecute, u"Preset: 読み込み失敗\r\n", {}},
-      {"Plugin the second time, after the moves", listing(kPlugin, 2, 0), kExecute,
+       RunMode::kExecute, u"Preset: 読み込み失敗\r\n", {}},
+      {"Plugin the second time, after the moves", listing(kPlugin, 2, 0), RunMode::kExecute,
        moved + u"Plugin: 読み込み失敗\r\n",
        {{"Plugin/old.vac", "Work/old.vac"}, {"Work/hair.vac", "Plugin/hair.vac"}}},
-      {"Plugin the second time, check only", listing(kPlugin, 2, 0), kCheckOnly,
+      {"Plugin the second time, check only", listing(kPlugin, 2, 0), RunMode::kCheckOnly,
        u"→ Plugin/Preset/Work = 2/1/1\r\nPlugin: 読み込み失敗\r\n", {}},
   };
   for (const Case& c : cases) {
@@ -358,7 +358,7 @@ TEST(FaultMatrix, FoldersThatCannotBeListedToTheirEnd) {
     ledger.Put(kPlugin, "old.vac");
     ledger.Put(kWork, "hair.vac");
     ws.Fs().Add(c.fault(ws));
-    EXPECT_EQ(ws.Run(c.mode), kAborted);
+    EXPECT_EQ(ws.Run(c.mode), RunResult::kAborted);
     EXPECT_EQ(ws.Log(), u"■準備\r\n" + c.log);
     Where expected = ledger.Unmoved();
     for (const auto& [from, to] : c.after) expected[from] = to;
@@ -404,7 +404,7 @@ TEST(FaultMatrix, MovesThatFail) {
     ledger.Put(kWork, "hair.vac");     // needed
     ledger.Put(kWork, "spare.vac");    // unneeded, stays
     ws.Fs().Add(c.fault(ws));
-    EXPECT_EQ(ws.Run(kExecute), kCompleted);
+    EXPECT_EQ(ws.Run(RunMode::kExecute), RunResult::kCompleted);
     EXPECT_EQ(ws.Log(), RunLog("3/1/3", c.moves, c.report));
     Where expected = ledger.Unmoved();
     for (const auto& [from, to] : c.after) expected[from] = to;
@@ -456,7 +456,7 @@ TEST(FaultMatrix, InputsThatExistButCannotBeReadStopTheRun) {
     // A preset is read with its folder current; anything before leaves the
     // current folder alone.
     const std::u16string cwd = preset ? S(ws.Folder(kPreset)) : platform::CurrentDir();
-    EXPECT_EQ(ws.Run(kExecute), kAborted);
+    EXPECT_EQ(ws.Run(RunMode::kExecute), RunResult::kAborted);
     EXPECT_EQ(ws.Log(), U16("■準備\r\n" + c.line + ": 読み込み失敗\r\n"));
     EXPECT_EQ(ledger.Now(), ledger.Unmoved());
     EXPECT_EQ(platform::CurrentDir(), cwd);
@@ -471,7 +471,7 @@ TEST(FaultMatrix, InputsThatExistButCannotBeReadStopTheRun) {
   Ledger ledger(ws);
   ledger.Put(kPlugin, "base.vac");
   ledger.Put(kPlugin, "face.vac");
-  EXPECT_EQ(ws.Run(kExecute), kCompleted);
+  EXPECT_EQ(ws.Run(RunMode::kExecute), RunResult::kCompleted);
   EXPECT_EQ(ws.Log(), RunLog("2/2/0", "1/0 0/0",
                              "→ 不足無し/不足有り = 0/1\r\na.kvo\r\n  - hair.vac\r\n"));
   EXPECT_EQ(ledger.Now(), (Where{{"Plugin/base.vac", "Work/base.vac"},
@@ -488,7 +488,7 @@ TEST(FaultMatrix, EmptyFilesAndAFolderNamedLikeAPreset) {
     ws.IdList("");
     Ledger ledger(ws);
     ledger.Put(kPlugin, "old.vac");
-    EXPECT_EQ(ws.Run(kExecute), kAborted);
+    EXPECT_EQ(ws.Run(RunMode::kExecute), RunResult::kAborted);
     EXPECT_EQ(ws.Log(), u"■準備\r\nIdList.txt: 読み込み失敗\r\n");
     EXPECT_EQ(ledger.Now(), ledger.Unmoved());
   }
@@ -501,7 +501,7 @@ TEST(FaultMatrix, EmptyFilesAndAFolderNamedLikeAPreset) {
   ledger.PutEmpty(kPlugin, "base.vac");  // no longer always needed: ExList.txt is empty
   ledger.Put(kPlugin, "face.vac");
   ledger.Put(kWork, "hair.vac");
-  EXPECT_EQ(ws.Run(kExecute), kCompleted);
+  EXPECT_EQ(ws.Run(RunMode::kExecute), RunResult::kCompleted);
   // Both odd presets are counted and neither is read.
   EXPECT_EQ(ws.Log(), RunLog("2/3/1", "1/0 1/0", "→ 不足無し/不足有り = 1/0\r\n"));
   EXPECT_EQ(ledger.Now(), (Where{{"Plugin/base.vac", "Work/base.vac"},
@@ -530,7 +530,7 @@ TEST(FaultMatrix, APresetOverOneHundredMegabytes) {
   ledger.Put(kPlugin, "face.vac");
   ResetPresetReadBuffer();
   const auto started = std::chrono::steady_clock::now();
-  EXPECT_EQ(ws.Run(kCheckOnly), kCompleted);
+  EXPECT_EQ(ws.Run(RunMode::kCheckOnly), RunResult::kCompleted);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   // Read whole: the list at its end was found. The buffer grew to twice it.
@@ -579,7 +579,7 @@ TEST(FaultMatrix, NamesOf259And260Units) {
   ws.Preset("a.kvo", {1, 2, 3, 4, 5});
   Ledger ledger(ws);
   ledger.Put(kPlugin, "face.vac");
-  EXPECT_EQ(ws.Run(kExecute), kCompleted);
+  EXPECT_EQ(ws.Run(RunMode::kExecute), RunResult::kCompleted);
   // Each reported name fits its 1024-unit line whole.
   EXPECT_EQ(ws.Log(), RunLog("1/1/0", "0/0 0/0",
                              "→ 不足無し/不足有り = 0/1\r\na.kvo\r\n" + missing));
@@ -649,10 +649,10 @@ TEST(FaultMatrix, FolderPathsNearTheLimit) {
       ledger.Put(kPlugin, "hair.vac");
     }
     if (c.aborted.empty()) {
-      EXPECT_EQ(ws.Run(kExecute), kCompleted);
+      EXPECT_EQ(ws.Run(RunMode::kExecute), RunResult::kCompleted);
       EXPECT_EQ(ws.Log(), RunLog(c.counts, c.moves, c.report));
     } else {
-      EXPECT_EQ(ws.Run(kExecute), kAborted);
+      EXPECT_EQ(ws.Run(RunMode::kExecute), RunResult::kAborted);
       EXPECT_EQ(ws.Log(), U16("■準備\r\n" + c.aborted));
     }
     Where expected = ledger.Unmoved();
@@ -686,7 +686,7 @@ void RunJapanese(const JapaneseText& list) {
   ledger.Put(kPlugin, file.hair + ".vac");
   ledger.Put(kWork, file.body + ".vac");
   ledger.Put(kWork, file.spare + ".vac");
-  EXPECT_EQ(ws.Run(kExecute), kCompleted);
+  EXPECT_EQ(ws.Run(RunMode::kExecute), RunResult::kCompleted);
   EXPECT_EQ(ws.Log(), RunLog("3/2/2", "1/0 1/0",
                              "→ 不足無し/不足有り = 1/1\r\n" + file.face + ".kvo\r\n  - " +
                                  file.face + ".vac\r\n"));
@@ -867,7 +867,7 @@ TEST(FaultMatrix, WorkFolderOnAnotherFileSystem) {
   ledger.PutLink(kPlugin, "link.vac", outside);
   moves = "2/4 1/0";
 #endif
-  EXPECT_EQ(ws.Run(kExecute), kCompleted);
+  EXPECT_EQ(ws.Run(RunMode::kExecute), RunResult::kCompleted);
   fs::permissions(locked, fs::perms::owner_write, fs::perm_options::add);
 #ifndef _WIN32
   EXPECT_TRUE(fs::is_symlink(ws.Folder(kPlugin) / "link.vac"));
@@ -904,7 +904,7 @@ int RunOn(const fs::path& root, const fs::path& work) {
     path.copy(record.paths[slot], kMaxPath - 1);
   }
   char16_t lineBuffer[platform::kLineBufferUnits];
-  return RunReconciliation(system, record, &pane, lineBuffer, kExecute);
+  return static_cast<int>(RunReconciliation(system, record, &pane, lineBuffer, RunMode::kExecute));
 }
 
 #ifdef _WIN32
@@ -1056,7 +1056,7 @@ TEST(FaultMatrix, CopyAcrossFileSystemsThatFailsLeavesNoTrace) {
       lock = std::make_unique<Immutable>(ws.Folder(kPlugin));
       if (!lock->Done()) GTEST_SKIP() << "cannot set the immutable flag: " << std::strerror(errno);
     }
-    EXPECT_EQ(ws.Run(kExecute), kCompleted);
+    EXPECT_EQ(ws.Run(RunMode::kExecute), RunResult::kCompleted);
     EXPECT_EQ(ws.Log(), RunLog("2/1/0", c.moves,
                                "→ 不足無し/不足有り = 0/1\r\na.kvo\r\n  - face.vac\r\n"
                                "  - hair.vac\r\n"));
@@ -1080,10 +1080,10 @@ TEST(FaultMatrix, FilesHeldOpenWithoutSharing) {
   };
   const Case cases[] = {
       // Left out it would send face.vac, which only a.kvo needs, to Work.
-      {"a preset", [](RunWorkspace& ws) { return ws.Folder(kPreset) / "a.kvo"; }, kAborted,
+      {"a preset", [](RunWorkspace& ws) { return ws.Folder(kPreset) / "a.kvo"; }, RunResult::kAborted,
        u"■準備\r\na.kvo: 読み込み失敗\r\n", {}},
       {"a needed source in Work", [](RunWorkspace& ws) { return ws.Folder(kWork) / "face.vac"; },
-       kCompleted,
+       RunResult::kCompleted,
        RunLog("1/1/2", "0/0 1/1", "→ 不足無し/不足有り = 0/1\r\na.kvo\r\n  - face.vac\r\n"),
        {{"Work/hair.vac", "Plugin/hair.vac"}}},
   };
@@ -1097,7 +1097,7 @@ TEST(FaultMatrix, FilesHeldOpenWithoutSharing) {
     ledger.Put(kWork, "hair.vac");
     const platform::FileHandle handle = platform::OpenForReadNoShare(S(c.held(ws)));
     ASSERT_NE(handle, nullptr);
-    const RunResult result = ws.Run(kExecute);
+    const RunResult result = ws.Run(RunMode::kExecute);
     platform::CloseFile(handle);
     EXPECT_EQ(result, c.result);
     EXPECT_EQ(ws.Log(), c.log);
@@ -1125,7 +1125,7 @@ TEST(FaultMatrix, PermissionsOfAnOrdinaryUser) {
     ledger.Put(kWork, "spare.vac");    // unneeded, stays
     ASSERT_EQ(::chmod(ws.Folder(lockedSlot).c_str(), 0555), 0);
     // A move needs both folders writable: both phases fail either way.
-    EXPECT_EQ(ws.Run(kExecute), kCompleted);
+    EXPECT_EQ(ws.Run(RunMode::kExecute), RunResult::kCompleted);
     ::chmod(ws.Folder(lockedSlot).c_str(), 0755);
     EXPECT_EQ(ws.Log(), RunLog("2/1/2", "0/1 0/1",
                                "→ 不足無し/不足有り = 0/1\r\na.kvo\r\n  - face.vac\r\n"
@@ -1135,7 +1135,7 @@ TEST(FaultMatrix, PermissionsOfAnOrdinaryUser) {
   RunWorkspace ws;
   LayLists(ws);
   fs::permissions(ws.Root().path() / "ExList.txt", fs::perms::none);
-  EXPECT_EQ(ws.Run(kExecute), kAborted);
+  EXPECT_EQ(ws.Run(RunMode::kExecute), RunResult::kAborted);
   EXPECT_EQ(ws.Log(), u"■準備\r\nExList.txt: 読み込み失敗\r\n");
 }
 #endif

@@ -131,13 +131,13 @@ std::vector<char>& PresetReadBuffer() {
 
 }  // namespace
 
-int ParsePreset(const unsigned char* data, std::size_t size, const IdTable& idTable,
+PresetParse ParsePreset(const unsigned char* data, std::size_t size, const IdTable& idTable,
                 NameSet& needs, AddedNames* added) {
-  if (size < kMinFileSize) return -1;
-  if (std::memcmp(data, kMagic, sizeof kMagic) != 0) return -1;
+  if (size < kMinFileSize) return PresetParse::kNotAPreset;
+  if (std::memcmp(data, kMagic, sizeof kMagic) != 0) return PresetParse::kNotAPreset;
   const std::int64_t scanStart = kScanBase + I32(data + kSkipOffset);
   // A scan start before the file or past its end holds no list: not a preset.
-  if (scanStart < 0 || static_cast<std::uint64_t>(scanStart) >= size) return -1;
+  if (scanStart < 0 || static_cast<std::uint64_t>(scanStart) >= size) return PresetParse::kNotAPreset;
 
   // List header: marker 13, count <= 255 at +17, a whole entry (up to its
   // zero word) at +21.
@@ -156,7 +156,7 @@ int ParsePreset(const unsigned char* data, std::size_t size, const IdTable& idTa
     found = true;
     break;
   }
-  if (!found) return -1;
+  if (!found) return PresetParse::kNotAPreset;
 
   const std::uint32_t count = U32(data + listPos + 17);
   std::vector<Found> names;
@@ -168,14 +168,14 @@ int ParsePreset(const unsigned char* data, std::size_t size, const IdTable& idTa
     // Junk between entries is skipped byte by byte; an entry must hold its
     // item id inside the data.
     while ((length = EntryAt(data + r, size - r, 8)) == 0) {
-      if (++r >= size) return -1;
+      if (++r >= size) return PresetParse::kNotAPreset;
     }
     Gather(I32(data + r + 8 + length), idTable, names, placeholders, count);
     r += 16 + static_cast<std::size_t>(length);
     if (r > size) r = size;
   }
   InsertAll(idTable, names, needs, added);
-  return 0;
+  return PresetParse::kPreset;
 }
 
 PresetRead ReadPreset(platform::FileSystem& fs, PresetRecord& record, const std::u16string& fileName,
@@ -195,7 +195,7 @@ PresetRead ReadPreset(platform::FileSystem& fs, PresetRecord& record, const std:
   }
   if (buffer.empty()) return PresetRead::kNotAPreset;
   return ParsePreset(reinterpret_cast<const unsigned char*>(buffer.data()), buffer.size(), idTable,
-                     record.needs, added) == 0
+                     record.needs, added) == PresetParse::kPreset
              ? PresetRead::kRead
              : PresetRead::kNotAPreset;
 }

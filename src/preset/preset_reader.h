@@ -47,9 +47,15 @@ PresetRead ReadPreset(platform::FileSystem& fs, PresetRecord& record, const std:
                       const IdTable& idTable, const std::u16string& openPath = std::u16string(),
                       AddedNames* added = nullptr);
 
+// What the format rules made of a file's bytes.
+enum class PresetParse {
+  kPreset,     // a preset: its needs were added
+  kNotAPreset, // not in the preset format: nothing was added
+};
+
 // The format rules on bytes already in memory; fills `needs` (and appends to
 // `added` when given). Never reads outside data[0, size).
-int ParsePreset(const unsigned char* data, std::size_t size, const IdTable& idTable,
+PresetParse ParsePreset(const unsigned char* data, std::size_t size, const IdTable& idTable,
                 NameSet& needs, AddedNames* added = nullptr);
 
 }  // namespace kvo

@@ -74,13 +74,13 @@ RunResult RunReconciliation(platform::FileSystem& fs, const SettingsRecord& fold
   Catalogue catalogue(fs);
   if (catalogue.idTable.Size() == 0) {
     log.Write(u"IdList.txt: 読み込み失敗\r\n");
-    return kAborted;
+    return RunResult::kAborted;
   }
   // Read as empty, an ExList.txt held by another program would send the
   // archives it names out of the Plugin folder.
   if (!catalogue.exListRead) {
     log.Write(u"ExList.txt: 読み込み失敗\r\n");
-    return kAborted;
+    return RunResult::kAborted;
   }
 
   const std::u16string paths[kFolderSlotCount] = {
@@ -91,9 +91,9 @@ RunResult RunReconciliation(platform::FileSystem& fs, const SettingsRecord& fold
 
   NameSet listings[kFolderSlotCount];
   for (FolderSlot slot : {kPlugin, kPreset, kWork}) {
-    if (ScanFolder(fs, listings[slot], paths[slot], FolderPattern(slot)) != 0) {
+    if (ScanFolder(fs, listings[slot], paths[slot], FolderPattern(slot)) != ScanResult::kListed) {
       log.Line(u"%s 読み込み失敗\r\n", FolderLabel(slot));
-      return kAborted;
+      return RunResult::kAborted;
     }
   }
 
@@ -109,16 +109,16 @@ RunResult RunReconciliation(platform::FileSystem& fs, const SettingsRecord& fold
     case Catalogue::Build::kPresetUnreadable:
       // Without what that preset needs, its archives would be moved out.
       log.Line(u"%s: 読み込み失敗\r\n", unreadable.c_str());
-      return kAborted;
+      return RunResult::kAborted;
     case Catalogue::Build::kFolderUnreadable:
       log.Line(u"%s 読み込み失敗\r\n", FolderLabel(kPreset));
-      return kAborted;
+      return RunResult::kAborted;
   }
 
   log.Line(u"→ Plugin/Preset/Work = %d/%d/%d\r\n", static_cast<int>(listings[kPlugin].Size()),
            static_cast<int>(listings[kPreset].Size()), static_cast<int>(listings[kWork].Size()));
 
-  if (mode == kExecute) {
+  if (mode == RunMode::kExecute) {
     MovePhase(fs, log, u"■不要ファイルの移動(Plugin -> Work)\r\n", plugin, work, listings[kPlugin],
               required, false);
     MovePhase(fs, log, u"■必要ファイルの移動(Work -> Plugin)\r\n", work, plugin, listings[kWork],
@@ -129,15 +129,15 @@ RunResult RunReconciliation(platform::FileSystem& fs, const SettingsRecord& fold
   // A listing that fails now would report every preset as lacking everything:
   // the run stops instead, after the move lines that say what was done.
   listings[kPlugin].Clear();
-  if (ScanFolder(fs, listings[kPlugin], plugin, FolderPattern(kPlugin)) != 0) {
+  if (ScanFolder(fs, listings[kPlugin], plugin, FolderPattern(kPlugin)) != ScanResult::kListed) {
     log.Line(u"%s 読み込み失敗\r\n", FolderLabel(kPlugin));
-    return kAborted;
+    return RunResult::kAborted;
   }
   log.Write(u"■kvoの状態\r\n");
   ReportPresetStatus(catalogue, listings[kPlugin], pane, lineBuffer);
 
   log.Write(u"\r\n");
-  return kCompleted;
+  return RunResult::kCompleted;
 }
 
 }  // namespace kvo

@@ -10,11 +10,11 @@
 namespace kvo {
 
 // Execute moves files; CheckOnly (and any other value) only reports.
-enum RunMode : int { kExecute = 0, kCheckOnly = 1 };
+enum class RunMode : int { kExecute = 0, kCheckOnly = 1 };
 // Completed: the run reached its end. Aborted: it stopped at a failed
 // precondition (a list, folder or preset that could not be read), before
 // moving anything.
-enum RunResult : int { kCompleted = 0, kAborted = 1 };
+enum class RunResult : int { kCompleted = 0, kAborted = 1 };
 
 // One run over the three `folders`, asking `fs` for every file, folder and
 // move (fields that are not absolute are taken

@@ -377,7 +377,8 @@ std::string CheckPreset(const std::uint8_t* data, std::size_t size) {
   const int expected = ReferencePreset(data, size, found);
   for (const IdTable* t : {&table, &ranked}) {
     NameSet needs;
-    const int result = ParsePreset(data, size, *t, needs);
+    // The reference states its verdict as 0 (a preset) or -1 (not one).
+    const int result = ParsePreset(data, size, *t, needs) == PresetParse::kPreset ? 0 : -1;
     const std::string error = CheckRead(result, needs, expected, found);
     if (!error.empty()) return (t == &ranked ? "ranked table: " : "") + error;
   }
