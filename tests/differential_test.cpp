@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "lists/name_set.h"
+#include "preset/catalogue.h"
 #include "preset_builder.h"
 #include "run_fixture.h"
 #include "run_model.h"
@@ -107,7 +108,8 @@ std::string Lay(RunWorkspace& ws, Random& rnd) {
   const std::vector<std::string> archives = DistinctNames(rnd, rnd.Int(3, 16), ".vac");
   const int presetCount = rnd.Int(0, 12);
   // Many entries against few presets leave the id table unranked.
-  const int lines = rnd.Chance(40) ? presetCount * 16 + rnd.Int(1, 24) : rnd.Int(1, 24);
+  const int factor = static_cast<int>(kRankingFactor);
+  const int lines = rnd.Chance(40) ? presetCount * factor + rnd.Int(1, 24) : rnd.Int(1, 24);
 
   std::vector<std::int32_t> known;  // ids IdList.txt holds
   std::string idList;
@@ -354,7 +356,7 @@ TEST(Differential, WholeRunsMatchThePlainModel) {
       if (mode == RunMode::kCheckOnly && want.presetsRead > 0) {
         // The reader sorts with the table's ranks when presets are many
         // against the table's size, by comparing names otherwise.
-        ++(want.presetsListed * 16 >= want.idEntries ? ranked : unranked);
+        ++(want.presetsListed * kRankingFactor >= want.idEntries ? ranked : unranked);
       }
       std::string diff;
       if (result != want.result) {

@@ -5,6 +5,7 @@
 
 #include "lists/side_lists.h"
 #include "platform/platform.h"
+#include "preset/preset_format.h"
 #include "preset/preset_reader.h"
 
 namespace kvo {
@@ -26,9 +27,7 @@ Catalogue::Build Catalogue::BuildRequired(platform::FileSystem& fs,
   // change nothing: only each entry's first use is inserted. Within one preset
   // the order of insertion does not matter, as its names are all distinct.
   std::vector<bool> given(idTable.Size(), false);
-  // Each preset's names are sorted; with many presets against the table's
-  // size, ranking the table's names once makes all those sorts numeric.
-  if (presetListing.Size() * 16 >= idTable.Size()) idTable.PrepareRanks();
+  if (presetListing.Size() * kRankingFactor >= idTable.Size()) idTable.PrepareRanks();
   AddedNames added;
   std::u16string path;
   std::size_t damaged = 0;
@@ -64,7 +63,7 @@ Catalogue::Build Catalogue::BuildRequired(platform::FileSystem& fs,
     if (placeholders) {
       // Placeholder names are made by the reader, not kept in the id table.
       for (auto it = work.needs.begin(); it != work.needs.end(); ++it) {
-        if (it->compare(0, 4, u"\?\?\?(") == 0) required.Insert(it.Shared());
+        if (preset_format::IsPlaceholderName(*it)) required.Insert(it.Shared());
       }
     }
     presets.Append(std::move(work));

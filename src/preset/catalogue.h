@@ -1,6 +1,7 @@
 // Everything one run knows about what the Plugin folder must hold.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "lists/id_table.h"
@@ -9,6 +10,11 @@
 #include "platform/file_system.h"
 
 namespace kvo {
+
+// Each preset's names are sorted as it is read. When presets are many
+// against the id table's size (presets * kRankingFactor >= entries), the
+// table ranks its names once, so that all those sorts are by number.
+constexpr std::size_t kRankingFactor = 16;
 
 struct Catalogue {
   NameSet exList;     // archives that are always needed (ExList.txt)

@@ -9,13 +9,7 @@
 namespace kvo {
 namespace {
 
-// "PXLT/0" in UTF-16LE and its zero terminator.
-constexpr unsigned char kMagic[14] = {0x50, 0, 0x58, 0, 0x4C, 0, 0x54, 0, 0x2F, 0, 0x30, 0, 0, 0};
-constexpr std::size_t kMinFileSize = 48;
-constexpr std::size_t kSkipOffset = 44;
-constexpr std::int64_t kScanBase = 304;
-constexpr std::int32_t kListMarker = 13;
-constexpr std::uint32_t kMaxEntries = 255;
+using namespace preset_format;
 
 // Values stand at any byte offset, so they are assembled byte by byte.
 inline std::uint32_t U32(const unsigned char* p) {
@@ -24,17 +18,17 @@ inline std::uint32_t U32(const unsigned char* p) {
 }
 inline std::int32_t I32(const unsigned char* p) { return static_cast<std::int32_t>(U32(p)); }
 
-// Entry test at `r`: label length 4..16, exactly (L-2)/2 non-zero UTF-16
-// units then a zero unit, then a zero 32-bit word. `avail` is the number of
+// Entry test at `r`: label length kMinLabel..kMaxLabel, exactly (L-2)/2
+// non-zero UTF-16 units then a zero unit, then a zero 32-bit word. `avail` is the number of
 // bytes from r to the end of the data; `tail` is how many bytes past the
-// label the caller needs inside the data (4 for the zero word, 8 with the
-// item id). Returns L, or 0 when the test fails.
+// label the caller needs inside the data (the zero word, or with the item id
+// too). Returns L, or 0 when the test fails.
 inline std::int32_t EntryAt(const unsigned char* r, std::size_t avail, std::size_t tail) {
-  if (avail < 4) return 0;
+  if (avail < kLabelOffset) return 0;
   const std::int32_t length = I32(r);
-  if (length < 4 || length > 16 || (length & 1) != 0) return 0;
-  if (avail < 4 + static_cast<std::size_t>(length) + tail) return 0;
-  const unsigned char* label = r + 4;
+  if (length < kMinLabel || length > kMaxLabel || (length & 1) != 0) return 0;
+  if (avail < kLabelOffset + static_cast<std::size_t>(length) + tail) return 0;
+  const unsigned char* label = r + kLabelOffset;
   const int units = (length - 2) / 2;
   for (int i = 0; i < units; ++i) {
     if (label[2 * i] == 0 && label[2 * i + 1] == 0) return 0;
@@ -63,7 +57,7 @@ void Gather(std::int32_t itemId, const IdTable& idTable, std::vector<Found>& fou
   }
   if (itemId >= kPlaceholderMinId) {
     char16_t text[platform::kLineBufferUnits];
-    platform::FormatLine(text, u"\?\?\?(%d)", static_cast<int>(itemId));
+    platform::FormatLine(text, kPlaceholderFormat, static_cast<int>(itemId));
     // `found` points into `placeholders`, which must never move.
     if (placeholders.capacity() == 0) placeholders.reserve(room);
     placeholders.emplace_back(std::u16string(text));
@@ -139,39 +133,41 @@ PresetParse ParsePreset(const unsigned char* data, std::size_t size, const IdTab
   // A scan start before the file or past its end holds no list: not a preset.
   if (scanStart < 0 || static_cast<std::uint64_t>(scanStart) >= size) return PresetParse::kNotAPreset;
 
-  // List header: marker 13, count <= 255 at +17, a whole entry (up to its
-  // zero word) at +21.
+  // List header: the marker, a count of at most kMaxEntries, a whole entry
+  // (up to its zero word) where the first entry stands.
   std::size_t p = static_cast<std::size_t>(scanStart);
   std::size_t listPos = 0;
   bool found = false;
-  for (; p + 21 + 8 <= size; ++p) {
+  for (; p + kMinHeaderRoom <= size; ++p) {
     // Cheap pre-filter: most bytes are not the low byte of the marker.
-    const void* hit = std::memchr(data + p, kListMarker, size - 29 - p + 1);
+    const void* hit = std::memchr(data + p, kListMarker, size - kMinHeaderRoom - p + 1);
     if (hit == nullptr) break;
     p = static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - data);
     if (I32(data + p) != kListMarker) continue;
-    if (U32(data + p + 17) > kMaxEntries) continue;
-    if (EntryAt(data + p + 21, size - (p + 21), 4) == 0) continue;
+    if (U32(data + p + kCountOffset) > kMaxEntries) continue;
+    if (EntryAt(data + p + kFirstEntryOffset, size - (p + kFirstEntryOffset), kZeroWordSize) == 0) {
+      continue;
+    }
     listPos = p;
     found = true;
     break;
   }
   if (!found) return PresetParse::kNotAPreset;
 
-  const std::uint32_t count = U32(data + listPos + 17);
+  const std::uint32_t count = U32(data + listPos + kCountOffset);
   std::vector<Found> names;
   names.reserve(count);
   std::vector<SharedName> placeholders;
-  std::size_t r = listPos + 21;
+  std::size_t r = listPos + kFirstEntryOffset;
   for (std::uint32_t n = 0; n < count; ++n) {
     std::int32_t length = 0;
     // Junk between entries is skipped byte by byte; an entry must hold its
     // item id inside the data.
-    while ((length = EntryAt(data + r, size - r, 8)) == 0) {
+    while ((length = EntryAt(data + r, size - r, kZeroWordSize + 4)) == 0) {
       if (++r >= size) return PresetParse::kNotAPreset;
     }
-    Gather(I32(data + r + 8 + length), idTable, names, placeholders, count);
-    r += 16 + static_cast<std::size_t>(length);
+    Gather(I32(data + r + kItemIdOffset + length), idTable, names, placeholders, count);
+    r += kEntryFixedSize + static_cast<std::size_t>(length);
     if (r > size) r = size;
   }
   InsertAll(idTable, names, needs, added);

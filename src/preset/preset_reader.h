@@ -11,12 +11,9 @@
 #include "lists/name_set.h"
 #include "lists/preset_list.h"
 #include "platform/file_system.h"
+#include "preset/preset_format.h"
 
 namespace kvo {
-
-// Item ids at or above this value that the id table does not know are kept
-// as a visible placeholder, so the report shows that something is missing.
-constexpr std::int32_t kPlaceholderMinId = 67108864;  // 2^26
 
 // What a read added to `needs`, for callers that go on to merge it into a
 // larger set: one element per name that was new to `needs`, in the order it

@@ -16,6 +16,10 @@
 namespace kvo::test {
 namespace {
 
+// The model borrows the product's name order and code page conversion: they
+// are the system's own (lstrcmpiW, MultiByteToWideChar on Windows), not the
+// tool's rules, and have tests of their own in platform_test.cpp. Everything
+// else here is stated anew, on purpose.
 struct Less {
   bool operator()(const std::u16string& a, const std::u16string& b) const {
     return platform::CompareNames(a.c_str(), b.c_str()) < 0;
