@@ -40,8 +40,9 @@ struct Fault {
   // FindFiles: the listing is really made but ends early, failed, after
   // this many names (0: it fails before the first).
   int listedBeforeFailure = 0;
-  // When set, the call is not failed: this runs first (what another program
-  // does at that moment, say taking a file away) and the call goes on.
+  // When set, the call is not failed: this runs once, before the first call
+  // hit (what another program does at that moment, say taking a file away),
+  // and the call goes on.
   std::function<void()> before;
   // Every other operation hit fails: false, or an empty path.
 };
