@@ -318,7 +318,8 @@ int Reader(const Args& a) {
   do {
     for (const auto& data : presets) {
       kvo::NameSet set;
-      if (kvo::ParsePreset(data.data(), data.size(), catalogue.idTable, set) == kvo::PresetParse::kPreset) {
+      if (kvo::ParsePreset(data.data(), data.size(), catalogue.idTable, set) ==
+          kvo::PresetParse::kPreset) {
         needs += set.Size();
       }
     }

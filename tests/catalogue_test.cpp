@@ -13,6 +13,8 @@
 namespace kvo::test {
 namespace {
 
+platform::FileSystem& System() { return platform::DefaultFileSystem(); }
+
 using Names = std::vector<std::u16string>;
 
 Names Of(const NameSet& set) { return Names(set.begin(), set.end()); }
@@ -38,7 +40,7 @@ class CatalogueTest : public ::testing::Test {
   // Lists and reads the Preset folder the way a run does.
   NameSet Build(Catalogue& catalogue, NameSet required = NameSet()) {
     NameSet listing;
-    EXPECT_EQ(ScanFolder(platform::DefaultFileSystem(), listing, S(presetDir_), u"*.kvo"), ScanResult::kListed);
+    EXPECT_EQ(ScanFolder(System(), listing, S(presetDir_), u"*.kvo"), ScanResult::kListed);
     catalogue.BuildRequired(fs_, S(presetDir_), listing, required);
     return required;
   }
@@ -90,7 +92,7 @@ TEST_F(CatalogueTest, TheExListItselfCanBeTheRequiredSet) {
   Preset("one.kvo", {3});
   Catalogue catalogue(fs_);
   NameSet listing;
-  ASSERT_EQ(ScanFolder(platform::DefaultFileSystem(), listing, S(presetDir_), u"*.kvo"), ScanResult::kListed);
+  ASSERT_EQ(ScanFolder(System(), listing, S(presetDir_), u"*.kvo"), ScanResult::kListed);
   catalogue.BuildRequired(fs_, S(presetDir_), listing, catalogue.exList);
   EXPECT_EQ(Of(catalogue.exList), (Names{u"Base.vac", u"Body.vac"}));
 }
@@ -120,7 +122,8 @@ TEST(FolderScan, Cases) {
     Names names;
   };
   const Case cases[] = {
-      {"files and a sub-folder", S(plugin), ScanResult::kListed, {u"a.vac", u"B.VAC", u"keep.vac", u"sub.vac"}},
+      {"files and a sub-folder", S(plugin), ScanResult::kListed,
+       {u"a.vac", u"B.VAC", u"keep.vac", u"sub.vac"}},
       {"no match", S(empty), ScanResult::kListed, {u"keep.vac"}},
       {"missing folder", S(dir.path() / "missing"), ScanResult::kFailed, {u"keep.vac"}},
       {"a file", S(dir.path() / "file.vac"), ScanResult::kFailed, {u"keep.vac"}},
@@ -130,7 +133,7 @@ TEST(FolderScan, Cases) {
     SCOPED_TRACE(c.what);
     NameSet names;
     names.Insert(u"keep.vac");  // a scan only adds
-    EXPECT_EQ(ScanFolder(platform::DefaultFileSystem(), names, c.folder, u"*.vac"), c.result);
+    EXPECT_EQ(ScanFolder(System(), names, c.folder, u"*.vac"), c.result);
     EXPECT_EQ(Of(names), c.names);
   }
 }
@@ -146,7 +149,7 @@ TEST(FolderScan, AFolderTooDeepForItsSearchPathCannotBeListed) {
   const std::u16string folder = deep.u16string() + u"xx";
   fs::create_directory(P(folder));
   if (!fs::is_directory(P(folder))) GTEST_SKIP() << "cannot create the deep folder here";
-  EXPECT_EQ(ScanFolder(platform::DefaultFileSystem(), names, folder, u"*.vac"), ScanResult::kFailed);
+  EXPECT_EQ(ScanFolder(System(), names, folder, u"*.vac"), ScanResult::kFailed);
   EXPECT_EQ(names.Size(), 0u);
 }
 

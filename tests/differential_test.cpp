@@ -369,7 +369,8 @@ TEST(Differential, WholeRunsMatchThePlainModel) {
       diff += FolderDiff("Work", want.work, ws.Contents(kWork));
       if (!diff.empty()) {
         if (failing.size() < 3) {
-          ADD_FAILURE() << "seed " << seed << ", " << (mode == RunMode::kExecute ? "execute" : "check-only")
+          ADD_FAILURE() << "seed " << seed << ", "
+                        << (mode == RunMode::kExecute ? "execute" : "check-only")
                         << " run differs from the model:\n"
                         << diff << "replay: KVO_DIFF_SEED=" << seed
                         << " kvo_run_tests --gtest_filter='Differential.*'\nworkspace:\n"

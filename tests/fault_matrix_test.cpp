@@ -1047,7 +1047,9 @@ TEST(FaultMatrix, CopyAcrossFileSystemsThatFailsLeavesNoTrace) {
     RunWorkspace ws;
     LayLists(ws);
     Tmpfs tmpfs(ws.Folder(kWork), "size=64k,mode=0755");
-    if (!tmpfs.Mounted()) GTEST_SKIP() << "a full file system needs a tmpfs of our own: " << tmpfs.Why();
+    if (!tmpfs.Mounted()) {
+      GTEST_SKIP() << "a full file system needs a tmpfs of our own: " << tmpfs.Why();
+    }
     Ledger ledger(ws);
     ledger.Put(kPlugin, "big.vac", c.size);
     ledger.Put(kPlugin, "base.vac");
@@ -1080,8 +1082,8 @@ TEST(FaultMatrix, FilesHeldOpenWithoutSharing) {
   };
   const Case cases[] = {
       // Left out it would send face.vac, which only a.kvo needs, to Work.
-      {"a preset", [](RunWorkspace& ws) { return ws.Folder(kPreset) / "a.kvo"; }, RunResult::kAborted,
-       u"■準備\r\na.kvo: 読み込み失敗\r\n", {}},
+      {"a preset", [](RunWorkspace& ws) { return ws.Folder(kPreset) / "a.kvo"; },
+       RunResult::kAborted, u"■準備\r\na.kvo: 読み込み失敗\r\n", {}},
       {"a needed source in Work", [](RunWorkspace& ws) { return ws.Folder(kWork) / "face.vac"; },
        RunResult::kCompleted,
        RunLog("1/1/2", "0/0 1/1", "→ 不足無し/不足有り = 0/1\r\na.kvo\r\n  - face.vac\r\n"),

@@ -9,13 +9,15 @@
 namespace kvo::test {
 namespace {
 
+platform::FileSystem& System() { return platform::DefaultFileSystem(); }
+
 TEST(FolderScan, NamesDifferingOnlyInCaseGiveOneEntry) {
   TempDir dir;
   WriteText(dir.path() / "x.vac", "1");
   WriteText(dir.path() / "X.VAC", "2");
   if (ListNames(dir.path()).size() != 2) GTEST_SKIP() << "case-insensitive file system";
   NameSet names;
-  ASSERT_EQ(ScanFolder(platform::DefaultFileSystem(), names, dir.str(), u"*.vac"), ScanResult::kListed);
+  ASSERT_EQ(ScanFolder(System(), names, dir.str(), u"*.vac"), ScanResult::kListed);
   EXPECT_EQ(names.Size(), 1u);
   EXPECT_TRUE(names.Contains(u"x.vac"));
 }

@@ -16,6 +16,8 @@
 namespace kvo::test {
 namespace {
 
+platform::FileSystem& System() { return platform::DefaultFileSystem(); }
+
 using Bytes = PresetBuilder::Bytes;
 using Names = std::vector<std::u16string>;
 
@@ -223,7 +225,7 @@ TEST_F(PresetFiles, FileNameIsSetExactlyWhateverTheOutcome) {
       {u"a.kvo", S(dir_.path() / "renamed" / "a.kvo"), PresetRead::kFolderGone}};
   for (const Case& c : cases) {
     PresetRecord record;
-    EXPECT_EQ(ReadPreset(platform::DefaultFileSystem(), record, c.name, table, c.path), c.result);
+    EXPECT_EQ(ReadPreset(System(), record, c.name, table, c.path), c.result);
     EXPECT_EQ(record.fileName, c.name);
   }
 }
@@ -238,18 +240,18 @@ TEST_F(PresetFiles, TheBufferGrowsToTwiceTheSizeAndLeftoversNeverCount) {
   const std::u16string damaged = Write("damaged.kvo", PresetBuilder().Filler(20).BuildTruncated(400));
 
   PresetRecord first;
-  ASSERT_EQ(ReadPreset(platform::DefaultFileSystem(), first, u"large.kvo", table, large), PresetRead::kRead);
+  ASSERT_EQ(ReadPreset(System(), first, u"large.kvo", table, large), PresetRead::kRead);
   const std::size_t capacity = PresetReadBufferCapacity();
   EXPECT_EQ(capacity, 2 * fs::file_size(P(large)));
 
   PresetRecord second;
-  ASSERT_EQ(ReadPreset(platform::DefaultFileSystem(), second, u"small.kvo", table, small), PresetRead::kRead);
+  ASSERT_EQ(ReadPreset(System(), second, u"small.kvo", table, small), PresetRead::kRead);
   EXPECT_EQ(Names(second.needs.begin(), second.needs.end()), Names{u"two.vac"});
   EXPECT_EQ(PresetReadBufferCapacity(), capacity);
 
   // The large file's header lies beyond this file's 400 bytes: no list.
   PresetRecord third;
-  EXPECT_EQ(ReadPreset(platform::DefaultFileSystem(), third, u"damaged.kvo", table, damaged), PresetRead::kNotAPreset);
+  EXPECT_EQ(ReadPreset(System(), third, u"damaged.kvo", table, damaged), PresetRead::kNotAPreset);
 }
 
 TEST_F(PresetFiles, AFailedGrowthLeavesAnEmptyBufferThatCanGrowAgain) {
@@ -258,17 +260,17 @@ TEST_F(PresetFiles, AFailedGrowthLeavesAnEmptyBufferThatCanGrowAgain) {
   const std::u16string large =
       Write("large.kvo", PresetBuilder().Filler(100000).ListHeader(1).Entry(2).Build());
   PresetRecord record;
-  ASSERT_EQ(ReadPreset(platform::DefaultFileSystem(), record, u"small.kvo", table, small), PresetRead::kRead);
+  ASSERT_EQ(ReadPreset(System(), record, u"small.kvo", table, small), PresetRead::kRead);
   ASSERT_GT(PresetReadBufferCapacity(), 0u);
 
   FailAllocationAfter(1, 200000);
   PresetRecord failing;
-  EXPECT_THROW(ReadPreset(platform::DefaultFileSystem(), failing, u"large.kvo", table, large), std::bad_alloc);
+  EXPECT_THROW(ReadPreset(System(), failing, u"large.kvo", table, large), std::bad_alloc);
   FailAllocationAfter(0);
   EXPECT_EQ(PresetReadBufferCapacity(), 0u);
 
   PresetRecord again;
-  EXPECT_EQ(ReadPreset(platform::DefaultFileSystem(), again, u"small.kvo", table, small), PresetRead::kRead);
+  EXPECT_EQ(ReadPreset(System(), again, u"small.kvo", table, small), PresetRead::kRead);
   EXPECT_EQ(Names(again.needs.begin(), again.needs.end()), Names{u"one.vac"});
 }
 

@@ -126,12 +126,14 @@ std::vector<char>& PresetReadBuffer() {
 }  // namespace
 
 PresetParse ParsePreset(const unsigned char* data, std::size_t size, const IdTable& idTable,
-                NameSet& needs, AddedNames* added) {
+                        NameSet& needs, AddedNames* added) {
   if (size < kMinFileSize) return PresetParse::kNotAPreset;
   if (std::memcmp(data, kMagic, sizeof kMagic) != 0) return PresetParse::kNotAPreset;
   const std::int64_t scanStart = kScanBase + I32(data + kSkipOffset);
   // A scan start before the file or past its end holds no list: not a preset.
-  if (scanStart < 0 || static_cast<std::uint64_t>(scanStart) >= size) return PresetParse::kNotAPreset;
+  if (scanStart < 0 || static_cast<std::uint64_t>(scanStart) >= size) {
+    return PresetParse::kNotAPreset;
+  }
 
   // List header: the marker, a count of at most kMaxEntries, a whole entry
   // (up to its zero word) where the first entry stands.
@@ -174,8 +176,9 @@ PresetParse ParsePreset(const unsigned char* data, std::size_t size, const IdTab
   return PresetParse::kPreset;
 }
 
-PresetRead ReadPreset(platform::FileSystem& fs, PresetRecord& record, const std::u16string& fileName,
-                      const IdTable& idTable, const std::u16string& openPath, AddedNames* added) {
+PresetRead ReadPreset(platform::FileSystem& fs, PresetRecord& record,
+                      const std::u16string& fileName, const IdTable& idTable,
+                      const std::u16string& openPath, AddedNames* added) {
   record.fileName = fileName;
   if (added != nullptr) added->clear();
   std::vector<char>& buffer = PresetReadBuffer();

@@ -40,8 +40,9 @@ enum class PresetRead {
 // path; the bare name when empty) whole through `fs`, opened with no sharing,
 // and fills record.needs. `added`, when given, is cleared and then filled as
 // described above.
-PresetRead ReadPreset(platform::FileSystem& fs, PresetRecord& record, const std::u16string& fileName,
-                      const IdTable& idTable, const std::u16string& openPath = std::u16string(),
+PresetRead ReadPreset(platform::FileSystem& fs, PresetRecord& record,
+                      const std::u16string& fileName, const IdTable& idTable,
+                      const std::u16string& openPath = std::u16string(),
                       AddedNames* added = nullptr);
 
 // What the format rules made of a file's bytes.
@@ -53,6 +54,6 @@ enum class PresetParse {
 // The format rules on bytes already in memory; fills `needs` (and appends to
 // `added` when given). Never reads outside data[0, size).
 PresetParse ParsePreset(const unsigned char* data, std::size_t size, const IdTable& idTable,
-                NameSet& needs, AddedNames* added = nullptr);
+                        NameSet& needs, AddedNames* added = nullptr);
 
 }  // namespace kvo

@@ -8,7 +8,8 @@
 
 namespace kvo {
 
-ScanResult ScanFolder(platform::FileSystem& fs, NameSet& names, const std::u16string& folder, const std::u16string& pattern) {
+ScanResult ScanFolder(platform::FileSystem& fs, NameSet& names, const std::u16string& folder,
+                      const std::u16string& pattern) {
   if (!fs.IsDirectory(folder)) return ScanResult::kFailed;
   std::u16string searchPath;
   // A folder too deep to form a search path in cannot be listed, which is not
@@ -18,7 +19,9 @@ ScanResult ScanFolder(platform::FileSystem& fs, NameSet& names, const std::u16st
   std::vector<std::u16string> found;
   // A folder that exists but cannot be listed is not an empty one: taken as
   // empty, an unlistable Preset folder would send every archive to Work.
-  if (fs.FindFiles(searchPath, found) != platform::ListStatus::kListed) return ScanResult::kFailed;
+  if (fs.FindFiles(searchPath, found) != platform::ListStatus::kListed) {
+    return ScanResult::kFailed;
+  }
   // Inserted as if one by one in the order delivered (among equivalent names
   // the first delivered stays), but sorted first: a sorted run goes into the
   // set without searching or shifting.

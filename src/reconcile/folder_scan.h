@@ -17,6 +17,7 @@ enum class ScanResult {
 };
 
 // Lists `folder` through `fs`.
-ScanResult ScanFolder(platform::FileSystem& fs, NameSet& names, const std::u16string& folder, const std::u16string& pattern);
+ScanResult ScanFolder(platform::FileSystem& fs, NameSet& names, const std::u16string& folder,
+                      const std::u16string& pattern);
 
 }  // namespace kvo

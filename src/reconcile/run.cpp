@@ -29,7 +29,8 @@ struct Log {
 // units, taken relative to the folder the program was started in when it is
 // not absolute. The current directory would be a guess: runs change it. A
 // field that cannot be resolved names no folder (empty).
-std::u16string SlotPath(platform::FileSystem& fs, const SettingsRecord& folders, FolderSlot slot) {
+std::u16string SlotPath(platform::FileSystem& fs, const SettingsRecord& folders,
+                        FolderSlot slot) {
   const char16_t* path = folders.paths[slot];
   std::size_t length = 0;
   while (length < kMaxPath && path[length] != 0) ++length;
@@ -40,9 +41,9 @@ std::u16string SlotPath(platform::FileSystem& fs, const SettingsRecord& folders,
 
 // Moves the names of `listing` for which membership in `required` equals
 // `moveRequired` from folder `from` to folder `to`, and logs the counts.
-void MovePhase(platform::FileSystem& fs, Log& log, const char16_t* heading, const std::u16string& from,
-               const std::u16string& to, const NameSet& listing, const NameSet& required,
-               bool moveRequired) {
+void MovePhase(platform::FileSystem& fs, Log& log, const char16_t* heading,
+               const std::u16string& from, const std::u16string& to, const NameSet& listing,
+               const NameSet& required, bool moveRequired) {
   log.Write(heading);
   int succeeded = 0;
   int failed = 0;
