@@ -167,7 +167,8 @@ int Run(const Args& a) {
   kvo::LogPane::Clear(&pane);
   const double cpuStart = CpuSeconds();
   const Clock::time_point start = Clock::now();
-  const int result = kvo::RunReconciliation(fs, *folders, &pane, lineBuffer.data(), mode);
+  const int result =
+      static_cast<int>(kvo::RunReconciliation(fs, *folders, &pane, lineBuffer.data(), mode));
   const double seconds = Since(start);
   const double cpu = CpuSeconds() - cpuStart;
 
