@@ -287,8 +287,8 @@ TEST(FaultMatrix, APresetOrItsFolderGoneWhilePresetsAreRead) {
        RunLog("2/2/0", "1/0 0/0", "→ 不足無し/不足有り = 0/1\r\na.kvo\r\n  - hair.vac\r\n"),
        {{"Plugin/face.vac", "Plugin/face.vac"}, {"Plugin/shoe.vac", "Work/shoe.vac"}}},
       // Renamed away (Windows refuses while it is current; other systems do
-      // not), as the system then says: every preset still to read is
-      // unknown, not left out.
+      // not): the system says the path is gone, and every preset still to
+      // read is unknown, not left out.
       {"the Preset folder gone", true, RunResult::kAborted, u"■準備\r\nPreset: 読み込み失敗\r\n",
        {{"Plugin/face.vac", "Plugin/face.vac"}, {"Plugin/shoe.vac", "Plugin/shoe.vac"}}},
   };
