@@ -1,5 +1,7 @@
 // Platform functions built only from the others, and the decisions that are
 // the same on every system.
+#include <algorithm>
+
 #include "platform/platform.h"
 #include "platform/platform_internal.h"
 #include "platform/system.h"
@@ -36,13 +38,15 @@ class ScopedFile {
 
 }  // namespace
 
-FileStatus ReadWholeFile(const std::u16string& path, std::vector<char>& out, std::size_t extraZeros) {
-  out.clear();
+FileStatus ReadWholeFile(const std::u16string& path, std::vector<char>& out,
+                         std::size_t extraZeros) {
   FileStatus status = FileStatus::kUnreadable;
   ScopedFile file(OpenForReadNoShare(path, &status));
-  if (file.get() == nullptr) return status;
   std::uint32_t size = 0;
-  if (!FileSize32(file.get(), &size)) return FileStatus::kUnreadable;
+  if (file.get() == nullptr || !FileSize32(file.get(), &size)) {
+    out.clear();
+    return file.get() == nullptr ? status : FileStatus::kUnreadable;
+  }
   const std::size_t needed = static_cast<std::size_t>(size) + extraZeros;
   if (needed > out.capacity()) {
     // Drop the old storage first: after a failed allocation the buffer must
@@ -50,11 +54,15 @@ FileStatus ReadWholeFile(const std::u16string& path, std::vector<char>& out, std
     std::vector<char>().swap(out);
     out.reserve(2 * needed);
   }
+  // Only units the buffer did not hold before are zeroed here: a buffer
+  // reused for thousands of presets is not cleared for each, as the read
+  // overwrites it anyway.
   out.resize(needed);
   if (size > 0 && !ReadExact(file.get(), out.data(), size)) {
     out.clear();
     return FileStatus::kUnreadable;
   }
+  std::fill(out.begin() + size, out.end(), 0);
   return FileStatus::kRead;
 }
 
