@@ -36,6 +36,7 @@
 #include <string>
 #include <vector>
 
+#include "fault_file_system.h"
 #include "memory_pane.h"
 #include "reconcile/folders.h"
 #include "reconcile/run.h"
@@ -45,6 +46,7 @@
 #include "lists/preset_list.h"
 #include "lists/side_lists.h"
 #include "platform/platform.h"
+#include "platform/system.h"
 #include "preset/catalogue.h"
 #include "preset/preset_reader.h"
 
@@ -146,9 +148,10 @@ std::size_t CountLines(const std::u16string& text) {
 }
 
 int Run(const Args& a) {
-  const kvo::RunMode mode = a.mode == "execute" ? kvo::kExecute : kvo::kCheckOnly;
+  const kvo::RunMode mode = a.mode == "execute" ? kvo::RunMode::kExecute : kvo::RunMode::kCheckOnly;
   if (a.mode != "execute" && a.mode != "check") Die("mode must be check or execute");
-  kvo::platform::OverrideExeDirectory(Utf16(a.root + "/lists"));
+  kvo::test::FaultyFileSystem fs;
+  fs.SetExeDirectory(Utf16(a.root + "/lists"));
   auto folders = std::make_unique<kvo::SettingsRecord>();
   *folders = kvo::SettingsRecord{};
   std::vector<char16_t> lineBuffer(kvo::platform::kLineBufferUnits);
@@ -166,7 +169,8 @@ int Run(const Args& a) {
   kvo::LogPane::Clear(&pane);
   const double cpuStart = CpuSeconds();
   const Clock::time_point start = Clock::now();
-  const int result = kvo::RunReconciliation(*folders, &pane, lineBuffer.data(), mode);
+  const int result =
+      static_cast<int>(kvo::RunReconciliation(fs, *folders, &pane, lineBuffer.data(), mode));
   const double seconds = Since(start);
   const double cpu = CpuSeconds() - cpuStart;
 
@@ -291,8 +295,9 @@ int Floor(const Args& a) {
 // ---- the preset reader on data in memory ------------------------------------------
 
 int Reader(const Args& a) {
-  kvo::platform::OverrideExeDirectory(Utf16(a.root + "/lists"));
-  kvo::Catalogue catalogue;
+  kvo::test::FaultyFileSystem fs;
+  fs.SetExeDirectory(Utf16(a.root + "/lists"));
+  kvo::Catalogue catalogue(fs);
   if (catalogue.idTable.Size() == 0) Die("no IdList.txt in " + a.root + "/lists");
   const std::string folder = a.root + "/Preset";
   std::vector<std::vector<unsigned char>> presets;
@@ -316,7 +321,8 @@ int Reader(const Args& a) {
   do {
     for (const auto& data : presets) {
       kvo::NameSet set;
-      if (kvo::ParsePreset(data.data(), data.size(), catalogue.idTable, set) == 0) {
+      if (kvo::ParsePreset(data.data(), data.size(), catalogue.idTable, set) ==
+          kvo::PresetParse::kPreset) {
         needs += set.Size();
       }
     }
@@ -333,7 +339,7 @@ int Reader(const Args& a) {
   do {
     for (const std::u16string& name : names) {
       kvo::PresetRecord record;
-      kvo::ReadPreset(record, name, catalogue.idTable);
+      kvo::ReadPreset(fs, record, name, catalogue.idTable);
     }
     ++readPasses;
     readSeconds = Since(readStart);

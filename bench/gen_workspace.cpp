@@ -217,7 +217,9 @@ bool PresetReadsBack(const Bytes& bytes, const std::vector<std::int32_t>& ids) {
   }
   table.Prepare();
   kvo::NameSet needs;
-  if (kvo::ParsePreset(bytes.data(), bytes.size(), table, needs) != 0) return false;
+  if (kvo::ParsePreset(bytes.data(), bytes.size(), table, needs) != kvo::PresetParse::kPreset) {
+    return false;
+  }
   std::set<std::u16string> found(needs.begin(), needs.end());
   return found == expected;
 }

@@ -3,15 +3,17 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "fault_file_system.h"
+#include "platform/system.h"
 #include "preset/catalogue.h"
 #include "preset_builder.h"
 #include "reconcile/folder_scan.h"
-#include "test_hooks.h"
 #include "test_support.h"
 
 namespace kvo::test {
 namespace {
+
+platform::FileSystem& System() { return platform::DefaultFileSystem(); }
 
 using Names = std::vector<std::u16string>;
 
@@ -20,12 +22,11 @@ Names Of(const NameSet& set) { return Names(set.begin(), set.end()); }
 class CatalogueTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    platform::OverrideExeDirectory(dir_.str());
+    fs_.SetExeDirectory(dir_.str());
     presetDir_ = dir_.Sub("Preset");
     WriteText(dir_.path() / "IdList.txt",
               "1,Face.vac\r\n2,FACE.VAC\r\n3,Body.vac\r\n4,hair.vac\r\n");
   }
-  void TearDown() override { platform::OverrideExeDirectory(u""); }
 
   void Preset(const std::string& name, std::initializer_list<std::int32_t> ids) {
     PresetBuilder builder;
@@ -39,18 +40,19 @@ class CatalogueTest : public ::testing::Test {
   // Lists and reads the Preset folder the way a run does.
   NameSet Build(Catalogue& catalogue, NameSet required = NameSet()) {
     NameSet listing;
-    EXPECT_EQ(ScanFolder(listing, S(presetDir_), u"*.kvo"), 0);
-    catalogue.BuildRequired(S(presetDir_), listing, required);
+    EXPECT_EQ(ScanFolder(System(), listing, S(presetDir_), u"*.kvo"), ScanResult::kListed);
+    catalogue.BuildRequired(fs_, S(presetDir_), listing, required);
     return required;
   }
 
   TempDir dir_;
+  FaultyFileSystem fs_;
   fs::path presetDir_;
 };
 
 TEST_F(CatalogueTest, EmptyPresetFolderNeedsExactlyTheExList) {
   WriteText(dir_.path() / "ExList.txt", "Base.vac\r\n");
-  Catalogue catalogue;
+  Catalogue catalogue(fs_);
   NameSet stale;
   stale.Insert(u"stale.vac");
   const NameSet required = Build(catalogue, stale);
@@ -66,7 +68,7 @@ TEST_F(CatalogueTest, ReadablePresetsInNameOrderAndTheUnionOfTheirNeeds) {
   WriteBytes(presetDir_ / "short.kvo", PresetBuilder().BuildTruncated(47));
   WriteText(presetDir_ / "text.kvo", std::string(400, 'x'));
 
-  Catalogue catalogue;
+  Catalogue catalogue(fs_);
   const NameSet required = Build(catalogue);
   EXPECT_EQ(Of(required), (Names{u"Body.vac", u"Face.vac", u"hair.vac"}));
 
@@ -81,17 +83,17 @@ TEST_F(CatalogueTest, ReadablePresetsInNameOrderAndTheUnionOfTheirNeeds) {
 TEST_F(CatalogueTest, WithoutExListOnlyThePresetsCount) {
   Preset("one.kvo", {1});
   Preset("two.kvo", {1, 3});
-  Catalogue catalogue;
+  Catalogue catalogue(fs_);
   EXPECT_EQ(Of(Build(catalogue)), (Names{u"Body.vac", u"Face.vac"}));
 }
 
 TEST_F(CatalogueTest, TheExListItselfCanBeTheRequiredSet) {
   WriteText(dir_.path() / "ExList.txt", "Base.vac\r\n");
   Preset("one.kvo", {3});
-  Catalogue catalogue;
+  Catalogue catalogue(fs_);
   NameSet listing;
-  ASSERT_EQ(ScanFolder(listing, S(presetDir_), u"*.kvo"), 0);
-  catalogue.BuildRequired(S(presetDir_), listing, catalogue.exList);
+  ASSERT_EQ(ScanFolder(System(), listing, S(presetDir_), u"*.kvo"), ScanResult::kListed);
+  catalogue.BuildRequired(fs_, S(presetDir_), listing, catalogue.exList);
   EXPECT_EQ(Of(catalogue.exList), (Names{u"Base.vac", u"Body.vac"}));
 }
 
@@ -99,7 +101,7 @@ TEST_F(CatalogueTest, PresetsAreReadFromTheirFolderNotTheCurrentOne) {
   Preset("only.kvo", {4});
   const std::u16string before = platform::CurrentDir();
   ASSERT_TRUE(platform::SetCurrentDir(dir_.str()));
-  Catalogue catalogue;
+  Catalogue catalogue(fs_);
   const NameSet required = Build(catalogue);
   platform::SetCurrentDir(before);
   EXPECT_EQ(Of(required), Names{u"hair.vac"});
@@ -116,21 +118,22 @@ TEST(FolderScan, Cases) {
   struct Case {
     const char* what;
     std::u16string folder;
-    int result;
+    ScanResult result;
     Names names;
   };
   const Case cases[] = {
-      {"files and a sub-folder", S(plugin), 0, {u"a.vac", u"B.VAC", u"keep.vac", u"sub.vac"}},
-      {"no match", S(empty), 0, {u"keep.vac"}},
-      {"missing folder", S(dir.path() / "missing"), -1, {u"keep.vac"}},
-      {"a file", S(dir.path() / "file.vac"), -1, {u"keep.vac"}},
-      {"empty path", u"", -1, {u"keep.vac"}},
+      {"files and a sub-folder", S(plugin), ScanResult::kListed,
+       {u"a.vac", u"B.VAC", u"keep.vac", u"sub.vac"}},
+      {"no match", S(empty), ScanResult::kListed, {u"keep.vac"}},
+      {"missing folder", S(dir.path() / "missing"), ScanResult::kFailed, {u"keep.vac"}},
+      {"a file", S(dir.path() / "file.vac"), ScanResult::kFailed, {u"keep.vac"}},
+      {"empty path", u"", ScanResult::kFailed, {u"keep.vac"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     NameSet names;
     names.Insert(u"keep.vac");  // a scan only adds
-    EXPECT_EQ(ScanFolder(names, c.folder, u"*.vac"), c.result);
+    EXPECT_EQ(ScanFolder(System(), names, c.folder, u"*.vac"), c.result);
     EXPECT_EQ(Of(names), c.names);
   }
 }
@@ -146,7 +149,7 @@ TEST(FolderScan, AFolderTooDeepForItsSearchPathCannotBeListed) {
   const std::u16string folder = deep.u16string() + u"xx";
   fs::create_directory(P(folder));
   if (!fs::is_directory(P(folder))) GTEST_SKIP() << "cannot create the deep folder here";
-  EXPECT_EQ(ScanFolder(names, folder, u"*.vac"), -1);
+  EXPECT_EQ(ScanFolder(System(), names, folder, u"*.vac"), ScanResult::kFailed);
   EXPECT_EQ(names.Size(), 0u);
 }
 

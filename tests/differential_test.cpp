@@ -21,6 +21,7 @@
 
 #include "list_reference.h"
 #include "lists/name_set.h"
+#include "preset/catalogue.h"
 #include "preset_builder.h"
 #include "run_fixture.h"
 #include "run_model.h"
@@ -135,7 +136,8 @@ std::string Lay(RunWorkspace& ws, Random& rnd) {
   const std::vector<std::string> archives = DistinctNames(rnd, rnd.Int(3, 16), ".vac");
   const int presetCount = rnd.Int(0, 12);
   // Many entries against few presets leave the id table unranked.
-  const int lines = rnd.Chance(40) ? presetCount * 16 + rnd.Int(1, 24) : rnd.Int(1, 24);
+  const int factor = static_cast<int>(kRankingFactor);
+  const int lines = rnd.Chance(40) ? presetCount * factor + rnd.Int(1, 24) : rnd.Int(1, 24);
 
   std::vector<std::int32_t> known;  // ids IdList.txt holds
   std::string idList;
@@ -383,26 +385,28 @@ TEST(Differential, WholeRunsMatchThePlainModel) {
         if (about.compare(at + mark.size(), 1, " ") != 0) ++saved[k];  // not "UTF-8 with BOM"
       }
     }
-    for (RunMode mode : {kCheckOnly, kExecute}) {
+    for (RunMode mode : {RunMode::kCheckOnly, RunMode::kExecute}) {
       const ModelOutcome want = ModelRun(ws.Root().path(), ws.Folder(kPlugin), ws.Folder(kPreset),
                                          ws.Folder(kWork), mode);
-      const int result = ws.Run(mode);
-      if (mode == kCheckOnly && want.presetsRead > 0) {
+      const RunResult result = ws.Run(mode);
+      if (mode == RunMode::kCheckOnly && want.presetsRead > 0) {
         // The reader sorts with the table's ranks when presets are many
         // against the table's size, by comparing names otherwise.
-        ++(want.presetsListed * 16 >= want.idEntries ? ranked : unranked);
+        ++(want.presetsListed * kRankingFactor >= want.idEntries ? ranked : unranked);
       }
       std::string diff;
       if (result != want.result) {
         diff +=
-            "  result " + std::to_string(result) + ", model " + std::to_string(want.result) + "\n";
+            "  result " + std::to_string(static_cast<int>(result)) + ", model " +
+            std::to_string(static_cast<int>(want.result)) + "\n";
       }
       if (ws.Log() != want.log) diff += LogDiff(want.log, ws.Log());
       diff += FolderDiff("Plugin", want.plugin, ws.Contents(kPlugin));
       diff += FolderDiff("Work", want.work, ws.Contents(kWork));
       if (!diff.empty()) {
         if (failing.size() < 3) {
-          ADD_FAILURE() << "seed " << seed << ", " << (mode == kExecute ? "execute" : "check-only")
+          ADD_FAILURE() << "seed " << seed << ", "
+                        << (mode == RunMode::kExecute ? "execute" : "check-only")
                         << " run differs from the model:\n"
                         << diff << "replay: KVO_DIFF_SEED=" << seed
                         << " kvo_run_tests --gtest_filter='Differential.*'\nworkspace:\n"

@@ -2,11 +2,14 @@
 // case-collision check, which needs a file system that tells case apart.
 #include "gtest_support.h"
 
+#include "platform/file_system.h"
 #include "reconcile/folder_scan.h"
 #include "test_support.h"
 
 namespace kvo::test {
 namespace {
+
+platform::FileSystem& System() { return platform::DefaultFileSystem(); }
 
 TEST(FolderScan, NamesDifferingOnlyInCaseGiveOneEntry) {
   TempDir dir;
@@ -14,7 +17,7 @@ TEST(FolderScan, NamesDifferingOnlyInCaseGiveOneEntry) {
   WriteText(dir.path() / "X.VAC", "2");
   if (ListNames(dir.path()).size() != 2) GTEST_SKIP() << "case-insensitive file system";
   NameSet names;
-  ASSERT_EQ(ScanFolder(names, dir.str(), u"*.vac"), 0);
+  ASSERT_EQ(ScanFolder(System(), names, dir.str(), u"*.vac"), ScanResult::kListed);
   EXPECT_EQ(names.Size(), 1u);
   EXPECT_TRUE(names.Contains(u"x.vac"));
 }

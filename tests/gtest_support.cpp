@@ -5,36 +5,15 @@
 
 #include "platform/platform.h"
 
+#include "platform/utf8.h"
+
 namespace testing::internal {
 
 void UniversalPrinter<std::u16string>::Print(const std::u16string& value, std::ostream* os) {
-  // Converted here rather than through std::filesystem, which may throw on a
-  // lone surrogate: a printer must print whatever it is given.
-  std::string utf8;
-  for (std::size_t i = 0; i < value.size(); ++i) {
-    char32_t unit = value[i];
-    if (unit >= 0xD800 && unit < 0xDC00 && i + 1 < value.size() && value[i + 1] >= 0xDC00 &&
-        value[i + 1] < 0xE000) {
-      unit = 0x10000 + ((unit - 0xD800) << 10) + (value[++i] - 0xDC00);
-    } else if (unit >= 0xD800 && unit < 0xE000) {
-      unit = 0xFFFD;
-    }
-    if (unit < 0x80) {
-      utf8 += static_cast<char>(unit);
-    } else if (unit < 0x800) {
-      utf8 += static_cast<char>(0xC0 | (unit >> 6));
-      utf8 += static_cast<char>(0x80 | (unit & 0x3F));
-    } else if (unit < 0x10000) {
-      utf8 += static_cast<char>(0xE0 | (unit >> 12));
-      utf8 += static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
-      utf8 += static_cast<char>(0x80 | (unit & 0x3F));
-    } else {
-      utf8 += static_cast<char>(0xF0 | (unit >> 18));
-      utf8 += static_cast<char>(0x80 | ((unit >> 12) & 0x3F));
-      utf8 += static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
-      utf8 += static_cast<char>(0x80 | (unit & 0x3F));
-    }
-  }
+  // Converted by the platform's codec rather than through std::filesystem,
+  // which may throw on a lone surrogate: a printer must print whatever it is
+  // given.
+  const std::string utf8 = kvo::platform::Utf16ToUtf8(value);
   *os << "u\"";
   for (char c : utf8) {
     const unsigned char byte = static_cast<unsigned char>(c);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "alloc_failure.h"
+#include "platform/file_system.h"
 #include "preset/preset_reader.h"
 #include "preset_builder.h"
 #include "test_hooks.h"
@@ -14,6 +15,8 @@
 
 namespace kvo::test {
 namespace {
+
+platform::FileSystem& System() { return platform::DefaultFileSystem(); }
 
 using Bytes = PresetBuilder::Bytes;
 using Names = std::vector<std::u16string>;
@@ -32,14 +35,17 @@ IdTable SampleTable() {
   return table;
 }
 
+constexpr PresetParse kIs = PresetParse::kPreset;
+constexpr PresetParse kNot = PresetParse::kNotAPreset;
+
 // Parses from a heap block of exactly the file's size, so that any read past
 // the end is caught by the sanitizers. A ranked table (the path taken when
 // there are many presets) must give exactly what a plain one gives.
-int Parse(const Bytes& bytes, Names* names) {
+PresetParse Parse(const Bytes& bytes, Names* names) {
   std::unique_ptr<unsigned char[]> exact(new unsigned char[bytes.size() ? bytes.size() : 1]);
   std::copy(bytes.begin(), bytes.end(), exact.get());
   NameSet needs;
-  const int result = ParsePreset(exact.get(), bytes.size(), SampleTable(), needs);
+  const PresetParse result = ParsePreset(exact.get(), bytes.size(), SampleTable(), needs);
   IdTable ranked = SampleTable();
   ranked.PrepareRanks();
   NameSet rankedNeeds;
@@ -73,84 +79,84 @@ TEST(PresetFormat, Cases) {
   struct Case {
     const char* what;
     Bytes bytes;
-    int result;
+    PresetParse result;
     Names needs;
   };
   const Case cases[] = {
       {"smallest file with one entry (341 bytes)",
-       PresetBuilder().ListHeader(1).Entry(1).BuildTruncated(341), 0, {u"one.vac"}},
+       PresetBuilder().ListHeader(1).Entry(1).BuildTruncated(341), kIs, {u"one.vac"}},
       {"item id cut short (340 bytes)", PresetBuilder().ListHeader(1).Entry(1).BuildTruncated(340),
-       -1, {}},
-      {"47 bytes", PresetBuilder().BuildTruncated(47), -1, {}},
-      {"48 bytes, H = 0: no header inside the data", PresetBuilder().BuildTruncated(48), -1, {}},
+       kNot, {}},
+      {"47 bytes", PresetBuilder().BuildTruncated(47), kNot, {}},
+      {"48 bytes, H = 0: no header inside the data", PresetBuilder().BuildTruncated(48), kNot, {}},
       {"magic continues after PXLT/0",
-       PresetBuilder().Magic(Magic7thUnitNonZero()).ListHeader(1).Entry(1).Build(), -1, {}},
-      {"count 0", PresetBuilder().ListHeader(0).Entry(1).Build(), 0, {}},
+       PresetBuilder().Magic(Magic7thUnitNonZero()).ListHeader(1).Entry(1).Build(), kNot, {}},
+      {"count 0", PresetBuilder().ListHeader(0).Entry(1).Build(), kIs, {}},
       {"decoy with count 256 is passed over",
-       PresetBuilder().DecoyHeader(256).ListHeader(1).Entry(2).Build(), 0, {u"two.vac"}},
-      {"count 255 is the most a header holds", WithEntries(255), 0, {u"one.vac"}},
-      {"count 256 is no header", WithEntries(256), -1, {}},
+       PresetBuilder().DecoyHeader(256).ListHeader(1).Entry(2).Build(), kIs, {u"two.vac"}},
+      {"count 255 is the most a header holds", WithEntries(255), kIs, {u"one.vac"}},
+      {"count 256 is no header", WithEntries(256), kNot, {}},
       {"decoy with a huge count",
-       PresetBuilder().DecoyHeader(0xFFFFFFFF).Filler(3).ListHeader(1).Entry(2).Build(), 0,
+       PresetBuilder().DecoyHeader(0xFFFFFFFF).Filler(3).ListHeader(1).Entry(2).Build(), kIs,
        {u"two.vac"}},
       {"header found at any depth after the scan start",
-       PresetBuilder().Filler(1001).ListHeader(1).Entry(1).Build(), 0, {u"one.vac"}},
+       PresetBuilder().Filler(1001).ListHeader(1).Entry(1).Build(), kIs, {u"one.vac"}},
       {"positive skip",
-       PresetBuilder().Skip(500).ListHeader(1).Entry(1).Build(), 0, {u"one.vac"}},
+       PresetBuilder().Skip(500).ListHeader(1).Entry(1).Build(), kIs, {u"one.vac"}},
       {"negative skip with the scan start inside the file",
-       PresetBuilder().Skip(-200).ListHeader(1).Entry(1).Build(), 0, {u"one.vac"}},
+       PresetBuilder().Skip(-200).ListHeader(1).Entry(1).Build(), kIs, {u"one.vac"}},
       {"scan start before the file", PresetBuilder().Skip(-305).ListHeader(1).Entry(1).Build(),
-       -1, {}},
+       kNot, {}},
       {"scan start far before the file",
-       WithSkip(PresetBuilder().ListHeader(1).Entry(1).Build(), INT32_MIN), -1, {}},
+       WithSkip(PresetBuilder().ListHeader(1).Entry(1).Build(), INT32_MIN), kNot, {}},
       {"scan start just past the end",
-       WithSkip(PresetBuilder().ListHeader(1).Entry(1).Build(), 341 - 304), -1, {}},
+       WithSkip(PresetBuilder().ListHeader(1).Entry(1).Build(), 341 - 304), kNot, {}},
       {"scan start far past the end",
-       WithSkip(PresetBuilder().ListHeader(1).Entry(1).Build(), INT32_MAX), -1, {}},
+       WithSkip(PresetBuilder().ListHeader(1).Entry(1).Build(), INT32_MAX), kNot, {}},
       {"junk between entries is skipped and not counted",
        PresetBuilder().ListHeader(3).Entry(1).Raw({1, 2, 3, 0xFF, 0, 0, 0}).Entry(2)
            .Filler(40).Entry(5).Build(),
-       0, {u"five-a.vac", u"five-b.vac", u"one.vac", u"two.vac"}},
+       kIs, {u"five-a.vac", u"five-b.vac", u"one.vac", u"two.vac"}},
       {"8-character label is no entry",
-       PresetBuilder().ListHeader(2).Entry(1).RawEntry(18, u"abcdefgh", 0, 5).Entry(2).Build(), 0,
+       PresetBuilder().ListHeader(2).Entry(1).RawEntry(18, u"abcdefgh", 0, 5).Entry(2).Build(), kIs,
        {u"one.vac", u"two.vac"}},
       {"a header whose first entry fails is no header",
-       PresetBuilder().ListHeader(1).RawEntry(18, u"abcdefgh", 0, 1).Entry(2).Build(), -1, {}},
+       PresetBuilder().ListHeader(1).RawEntry(18, u"abcdefgh", 0, 1).Entry(2).Build(), kNot, {}},
       {"odd label length is no entry",
-       PresetBuilder().ListHeader(2).Entry(1).RawEntry(5, u"ab", 0, 5).Entry(2).Build(), 0,
+       PresetBuilder().ListHeader(2).Entry(1).RawEntry(5, u"ab", 0, 5).Entry(2).Build(), kIs,
        {u"one.vac", u"two.vac"}},
       {"non-zero word after the label is no entry",
        PresetBuilder().ListHeader(2).Entry(1).RawEntry(4, std::u16string(u"a\0", 2), 7, 5).Entry(2)
            .Build(),
-       0, {u"one.vac", u"two.vac"}},
+       kIs, {u"one.vac", u"two.vac"}},
       {"7-character label is an entry",
-       PresetBuilder().ListHeader(1).Entry(1, u"abcdefg").Build(), 0, {u"one.vac"}},
-      {"id mapping to two names", PresetBuilder().ListHeader(1).Entry(5).Build(), 0,
+       PresetBuilder().ListHeader(1).Entry(1, u"abcdefg").Build(), kIs, {u"one.vac"}},
+      {"id mapping to two names", PresetBuilder().ListHeader(1).Entry(5).Build(), kIs,
        {u"five-a.vac", u"five-b.vac"}},
       {"same name through two ids and twice the same id",
-       PresetBuilder().ListHeader(4).Entry(3).Entry(4).Entry(1).Entry(1).Build(), 0,
+       PresetBuilder().ListHeader(4).Entry(3).Entry(4).Entry(1).Entry(1).Build(), kIs,
        {u"one.vac", u"Shared.vac"}},
-      {"unknown 67108863 adds nothing", PresetBuilder().ListHeader(1).Entry(67108863).Build(), 0,
+      {"unknown 67108863 adds nothing", PresetBuilder().ListHeader(1).Entry(67108863).Build(), kIs,
        {}},
       {"unknown 67108865 is a placeholder", PresetBuilder().ListHeader(1).Entry(67108865).Build(),
-       0, {u"\?\?\?(67108865)"}},
+       kIs, {u"\?\?\?(67108865)"}},
       {"two unknown ids between the same table names are both kept",
-       PresetBuilder().ListHeader(3).Entry(67108870).Entry(67108865).Entry(1).Build(), 0,
+       PresetBuilder().ListHeader(3).Entry(67108870).Entry(67108865).Entry(1).Build(), kIs,
        {u"\?\?\?(67108865)", u"\?\?\?(67108870)", u"one.vac"}},
-      {"unknown large id", PresetBuilder().ListHeader(1).Entry(INT32_MAX).Build(), 0,
+      {"unknown large id", PresetBuilder().ListHeader(1).Entry(INT32_MAX).Build(), kIs,
        {u"\?\?\?(2147483647)"}},
       {"known 67108864 gives only its names", PresetBuilder().ListHeader(1).Entry(67108864).Build(),
-       0, {u"big.vac"}},
-      {"unknown negative adds nothing", PresetBuilder().ListHeader(1).Entry(-5).Build(), 0, {}},
-      {"known negative id", PresetBuilder().ListHeader(1).Entry(-7).Build(), 0, {u"negative.vac"}},
-      {"fewer entries than counted", PresetBuilder().ListHeader(3).Entry(1).Entry(2).Build(), -1,
+       kIs, {u"big.vac"}},
+      {"unknown negative adds nothing", PresetBuilder().ListHeader(1).Entry(-5).Build(), kIs, {}},
+      {"known negative id", PresetBuilder().ListHeader(1).Entry(-7).Build(), kIs, {u"negative.vac"}},
+      {"fewer entries than counted", PresetBuilder().ListHeader(3).Entry(1).Entry(2).Build(), kNot,
        {u"one.vac", u"two.vac"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Names names;
     EXPECT_EQ(Parse(c.bytes, &names), c.result);
-    if (c.result == 0) {
+    if (c.result == kIs) {
       EXPECT_EQ(names, c.needs);
     }
   }
@@ -161,7 +167,7 @@ TEST(PresetFormat, ThePlaceholderForTheThresholdItself) {
   empty.Prepare();
   const Bytes bytes = PresetBuilder().ListHeader(1).Entry(67108864).Build();
   NameSet needs;
-  ASSERT_EQ(ParsePreset(bytes.data(), bytes.size(), empty, needs), 0);
+  ASSERT_EQ(ParsePreset(bytes.data(), bytes.size(), empty, needs), kIs);
   EXPECT_EQ(Names(needs.begin(), needs.end()), Names{u"\?\?\?(67108864)"});
 }
 
@@ -180,8 +186,7 @@ TEST(PresetFormat, EveryTruncationStaysInsideTheData) {
   for (std::size_t size = 0; size <= full.size(); ++size) {
     SCOPED_TRACE(size);
     Names names;
-    const int result = Parse(Bytes(full.begin(), full.begin() + size), &names);
-    EXPECT_EQ(result, size >= needed ? 0 : -1);
+    EXPECT_EQ(Parse(Bytes(full.begin(), full.begin() + size), &names), size >= needed ? kIs : kNot);
   }
 }
 
@@ -220,7 +225,7 @@ TEST_F(PresetFiles, FileNameIsSetExactlyWhateverTheOutcome) {
       {u"a.kvo", S(dir_.path() / "renamed" / "a.kvo"), PresetRead::kFolderGone}};
   for (const Case& c : cases) {
     PresetRecord record;
-    EXPECT_EQ(ReadPreset(record, c.name, table, c.path), c.result);
+    EXPECT_EQ(ReadPreset(System(), record, c.name, table, c.path), c.result);
     EXPECT_EQ(record.fileName, c.name);
   }
 }
@@ -235,18 +240,18 @@ TEST_F(PresetFiles, TheBufferGrowsToTwiceTheSizeAndLeftoversNeverCount) {
   const std::u16string damaged = Write("damaged.kvo", PresetBuilder().Filler(20).BuildTruncated(400));
 
   PresetRecord first;
-  ASSERT_EQ(ReadPreset(first, u"large.kvo", table, large), PresetRead::kRead);
+  ASSERT_EQ(ReadPreset(System(), first, u"large.kvo", table, large), PresetRead::kRead);
   const std::size_t capacity = PresetReadBufferCapacity();
   EXPECT_EQ(capacity, 2 * fs::file_size(P(large)));
 
   PresetRecord second;
-  ASSERT_EQ(ReadPreset(second, u"small.kvo", table, small), PresetRead::kRead);
+  ASSERT_EQ(ReadPreset(System(), second, u"small.kvo", table, small), PresetRead::kRead);
   EXPECT_EQ(Names(second.needs.begin(), second.needs.end()), Names{u"two.vac"});
   EXPECT_EQ(PresetReadBufferCapacity(), capacity);
 
   // The large file's header lies beyond this file's 400 bytes: no list.
   PresetRecord third;
-  EXPECT_EQ(ReadPreset(third, u"damaged.kvo", table, damaged), PresetRead::kNotAPreset);
+  EXPECT_EQ(ReadPreset(System(), third, u"damaged.kvo", table, damaged), PresetRead::kNotAPreset);
 }
 
 TEST_F(PresetFiles, AFailedGrowthLeavesAnEmptyBufferThatCanGrowAgain) {
@@ -255,17 +260,17 @@ TEST_F(PresetFiles, AFailedGrowthLeavesAnEmptyBufferThatCanGrowAgain) {
   const std::u16string large =
       Write("large.kvo", PresetBuilder().Filler(100000).ListHeader(1).Entry(2).Build());
   PresetRecord record;
-  ASSERT_EQ(ReadPreset(record, u"small.kvo", table, small), PresetRead::kRead);
+  ASSERT_EQ(ReadPreset(System(), record, u"small.kvo", table, small), PresetRead::kRead);
   ASSERT_GT(PresetReadBufferCapacity(), 0u);
 
   FailAllocationAfter(1, 200000);
   PresetRecord failing;
-  EXPECT_THROW(ReadPreset(failing, u"large.kvo", table, large), std::bad_alloc);
+  EXPECT_THROW(ReadPreset(System(), failing, u"large.kvo", table, large), std::bad_alloc);
   FailAllocationAfter(0);
   EXPECT_EQ(PresetReadBufferCapacity(), 0u);
 
   PresetRecord again;
-  EXPECT_EQ(ReadPreset(again, u"small.kvo", table, small), PresetRead::kRead);
+  EXPECT_EQ(ReadPreset(System(), again, u"small.kvo", table, small), PresetRead::kRead);
   EXPECT_EQ(Names(again.needs.begin(), again.needs.end()), Names{u"one.vac"});
 }
 

@@ -2,7 +2,7 @@
 
 #include "gtest_support.h"
 
-#include "platform/platform.h"
+#include "platform/system.h"
 #include "preset_builder.h"
 #include "test_hooks.h"
 
@@ -10,7 +10,7 @@ namespace kvo::test {
 
 RunWorkspace::RunWorkspace() {
   savedCwd_ = platform::CurrentDir();
-  platform::OverrideExeDirectory(root_.str());
+  fs_.SetExeDirectory(root_.str());
   const char* names[kFolderSlotCount] = {"Plugin", "Preset", "Work"};
   for (int slot = 0; slot < kFolderSlotCount; ++slot) {
     folders_[slot] = root_.Sub(names[slot]);
@@ -19,7 +19,6 @@ RunWorkspace::RunWorkspace() {
 }
 
 RunWorkspace::~RunWorkspace() {
-  platform::OverrideExeDirectory(u"");
   platform::SetCurrentDir(savedCwd_);
 }
 
@@ -46,7 +45,7 @@ void RunWorkspace::Preset(const std::string& name, std::initializer_list<std::in
 
 RunResult RunWorkspace::Run(RunMode mode) {
   LogPane::Clear(&pane_);
-  return RunReconciliation(folders, &pane_, lineBuffer_, mode);
+  return RunReconciliation(fs_, folders, &pane_, lineBuffer_, mode);
 }
 
 std::map<std::string, std::string> RunWorkspace::Contents(int slot) const {

@@ -7,6 +7,7 @@
 #include <map>
 #include <string>
 
+#include "fault_file_system.h"
 #include "memory_pane.h"
 #include "platform/platform.h"
 #include "reconcile/folders.h"
@@ -39,12 +40,16 @@ class RunWorkspace {
   std::map<std::string, int> AllArchives() const;
 
   TempDir& Root() { return root_; }
+  // What the run asks for files, folders and moves: the system, with the
+  // side lists in Root(), and whatever faults a case plans.
+  FaultyFileSystem& Fs() { return fs_; }
 
   // The three folder fields, as the settings file would hold them.
   SettingsRecord folders{};
 
  private:
   TempDir root_;
+  FaultyFileSystem fs_;
   fs::path folders_[kFolderSlotCount];
   MemoryPane pane_;
   char16_t lineBuffer_[platform::kLineBufferUnits];

@@ -6,6 +6,7 @@
 #include "alloc_failure.h"
 #include "list_reference.h"
 #include "platform/platform.h"
+#include "platform/system.h"
 #include "preset/preset_reader.h"
 #include "preset_builder.h"
 #include "test_hooks.h"
@@ -33,7 +34,7 @@ TEST(Run, CheckOnlyReportsAndMovesNothing) {
   LaySample(ws);
   const Contents plugin = ws.Contents(kPlugin);
   const Contents work = ws.Contents(kWork);
-  EXPECT_EQ(ws.Run(kCheckOnly), kCompleted);
+  EXPECT_EQ(ws.Run(RunMode::kCheckOnly), RunResult::kCompleted);
   EXPECT_EQ(ws.Log(),
             u"■準備\r\n"
             u"→ Plugin/Preset/Work = 4/4/3\r\n"
@@ -76,14 +77,14 @@ const Contents kSampleWorkAfter = {{"junk.vac", "junk.vac"}, {"old.vac", "old.va
 TEST(Run, ExecuteMovesBothWaysThenReports) {
   RunWorkspace ws;
   LaySample(ws);
-  EXPECT_EQ(ws.Run(kExecute), kCompleted);
+  EXPECT_EQ(ws.Run(RunMode::kExecute), RunResult::kCompleted);
   EXPECT_EQ(ws.Log(), kSampleExecuteLog);
   EXPECT_EQ(ws.Contents(kPlugin), kSamplePluginAfter);
   EXPECT_EQ(ws.Contents(kWork), kSampleWorkAfter);
   EXPECT_TRUE(fs::equivalent(P(platform::CurrentDir()), ws.Folder(kWork)));
 
   // Nothing changed since: the next run moves nothing at all.
-  EXPECT_EQ(ws.Run(kExecute), kCompleted);
+  EXPECT_EQ(ws.Run(RunMode::kExecute), RunResult::kCompleted);
   const std::u16string second = ws.Log();
   EXPECT_NE(second.find(u"(Plugin -> Work)\r\n→ 成功/失敗 = 0/0\r\n"), std::u16string::npos);
   EXPECT_NE(second.find(u"(Work -> Plugin)\r\n→ 成功/失敗 = 0/0\r\n"), std::u16string::npos);
@@ -104,13 +105,13 @@ TEST(Run, RelativeFoldersAreTakenFromTheStartFolderOnEveryRun) {
   ws.SetFolder(kPlugin, u"Plugin");
   ws.SetFolder(kPreset, u"Preset");
   ws.SetFolder(kWork, u"Work");
-  EXPECT_EQ(ws.Run(kExecute), kCompleted);
+  EXPECT_EQ(ws.Run(RunMode::kExecute), RunResult::kCompleted);
   EXPECT_EQ(ws.Log(), kSampleExecuteLog);
   EXPECT_EQ(ws.Contents(kPlugin), kSamplePluginAfter);
   EXPECT_EQ(ws.Contents(kWork), kSampleWorkAfter);
   // The first run left Work current; the second still reads the presets and
   // finds nothing to move.
-  EXPECT_EQ(ws.Run(kExecute), kCompleted);
+  EXPECT_EQ(ws.Run(RunMode::kExecute), RunResult::kCompleted);
   EXPECT_NE(ws.Log().find(u"→ Plugin/Preset/Work = 4/4/3\r\n■不要ファイルの移動(Plugin -> Work)\r\n"
                           u"→ 成功/失敗 = 0/0\r\n"),
             std::u16string::npos)
@@ -211,7 +212,7 @@ TEST(Run, AbortsBeforeTouchingAnything) {
     }
     const std::u16string cwd = platform::CurrentDir();
     const auto before = ws.AllArchives();
-    EXPECT_EQ(ws.Run(kExecute), kAborted);
+    EXPECT_EQ(ws.Run(RunMode::kExecute), RunResult::kAborted);
     EXPECT_EQ(ws.Log(), c.log);
     EXPECT_EQ(ws.AllArchives(), before);
     EXPECT_EQ(platform::CurrentDir(), cwd);
@@ -222,7 +223,7 @@ TEST(Run, AnIdListWithoutAnyCommaAborts) {
   RunWorkspace ws;
   LaySample(ws);
   ws.IdList("face.vac\r\nbody.vac\r\n");
-  EXPECT_EQ(ws.Run(kCheckOnly), kAborted);
+  EXPECT_EQ(ws.Run(RunMode::kCheckOnly), RunResult::kAborted);
   EXPECT_EQ(ws.Log(), u"■準備\r\nIdList.txt: 読み込み失敗\r\n");
 }
 
@@ -237,7 +238,7 @@ TEST(Run, WithoutReadablePresetsOnlyTheExListIsKept) {
     Contents plugin;
   };
   const Case cases[] = {
-      {"no preset file", {}, kCompleted,
+      {"no preset file", {}, RunResult::kCompleted,
        u"■準備\r\n"
        u"→ Plugin/Preset/Work = 3/0/0\r\n"
        u"■不要ファイルの移動(Plugin -> Work)\r\n"
@@ -248,7 +249,7 @@ TEST(Run, WithoutReadablePresetsOnlyTheExListIsKept) {
        u"→ 不足無し/不足有り = 0/0\r\n"
        u"\r\n",
        {{"BASE.VAC", "BASE.VAC"}}},
-      {"damaged files only", {"broken.kvo", "empty.kvo"}, kAborted,
+      {"damaged files only", {"broken.kvo", "empty.kvo"}, RunResult::kAborted,
        u"■準備\r\nPreset: 読み込み失敗\r\n",
        {{"BASE.VAC", "BASE.VAC"}, {"face.vac", "face.vac"}, {"other.vac", "other.vac"}}},
   };
@@ -261,10 +262,10 @@ TEST(Run, WithoutReadablePresetsOnlyTheExListIsKept) {
       WriteText(ws.Folder(kPreset) / name, name == "empty.kvo" ? "" : "not a preset");
     }
     for (const char* name : {"BASE.VAC", "face.vac", "other.vac"}) ws.Archive(kPlugin, name);
-    EXPECT_EQ(ws.Run(kExecute), c.result);
+    EXPECT_EQ(ws.Run(RunMode::kExecute), c.result);
     EXPECT_EQ(ws.Log(), c.log);
     EXPECT_EQ(ws.Contents(kPlugin), c.plugin);
-    EXPECT_EQ(ws.Run(kCheckOnly), c.result);
+    EXPECT_EQ(ws.Run(RunMode::kCheckOnly), c.result);
   }
 }
 
@@ -277,7 +278,7 @@ TEST(Run, AnArchiveInBothFoldersIsLeftAloneAndCountedAsFailed) {
   WriteText(ws.Folder(kWork) / "spare.vac", "work copy");
   WriteText(ws.Folder(kPlugin) / "need.vac", "plugin need");
   WriteText(ws.Folder(kWork) / "need.vac", "work need");
-  EXPECT_EQ(ws.Run(kExecute), kCompleted);
+  EXPECT_EQ(ws.Run(RunMode::kExecute), RunResult::kCompleted);
   EXPECT_NE(ws.Log().find(u"(Plugin -> Work)\r\n→ 成功/失敗 = 0/1\r\n"), std::u16string::npos);
   EXPECT_NE(ws.Log().find(u"(Work -> Plugin)\r\n→ 成功/失敗 = 0/1\r\n"), std::u16string::npos);
   EXPECT_EQ(ws.Contents(kPlugin),
@@ -291,7 +292,7 @@ TEST(Run, LetterCaseNeverDecidesAndMovedFilesKeepTheirNames) {
   ws.Preset("p.kvo", {1, 2});
   ws.Archive(kWork, "HAIR.VAC");
   ws.Archive(kPlugin, "Face.VAC");
-  EXPECT_EQ(ws.Run(kExecute), kCompleted);
+  EXPECT_EQ(ws.Run(RunMode::kExecute), RunResult::kCompleted);
   EXPECT_EQ(ws.Contents(kPlugin), (Contents{{"Face.VAC", "Face.VAC"}, {"HAIR.VAC", "HAIR.VAC"}}));
   EXPECT_NE(ws.Log().find(u"→ 不足無し/不足有り = 1/0\r\n\r\n"), std::u16string::npos);
 }
@@ -301,7 +302,7 @@ TEST(Run, ASubFolderNamedLikeAnArchiveMovesLikeOne) {
   ws.IdList("1,x.vac\r\n");
   ws.Root().Sub("Plugin/folder.vac");
   WriteText(ws.Folder(kPlugin) / "folder.vac" / "inside.txt", "inside");
-  EXPECT_EQ(ws.Run(kExecute), kCompleted);
+  EXPECT_EQ(ws.Run(RunMode::kExecute), RunResult::kCompleted);
   EXPECT_NE(ws.Log().find(u"(Plugin -> Work)\r\n→ 成功/失敗 = 1/0\r\n"), std::u16string::npos);
   EXPECT_EQ(ReadText(ws.Folder(kWork) / "folder.vac" / "inside.txt"), "inside");
 }
@@ -314,7 +315,7 @@ TEST(Run, ReportCountsAndListsInPresetOrder) {
   ws.Preset("Z0.kvo", {2});
   ws.Preset("empty.kvo", {});
   ws.Archive(kPlugin, "Common.VAC");
-  EXPECT_EQ(ws.Run(kCheckOnly), kCompleted);
+  EXPECT_EQ(ws.Run(RunMode::kCheckOnly), RunResult::kCompleted);
   EXPECT_EQ(ws.Log(),
             u"■準備\r\n"
             u"→ Plugin/Preset/Work = 1/11/0\r\n"
@@ -346,7 +347,7 @@ TEST(Run, AReportOverManyDistinctNamesListsEveryMissingOne) {
     WriteBytes(ws.Folder(kPreset) / ("p" + std::to_string(p) + ".kvo"), builder.Build());
   }
   for (int id = 2; id <= 600; id += 2) ws.Archive(kPlugin, "n" + std::to_string(id) + ".vac");
-  EXPECT_EQ(ws.Run(kCheckOnly), kCompleted);
+  EXPECT_EQ(ws.Run(RunMode::kCheckOnly), RunResult::kCompleted);
   const std::u16string log = ws.Log();
   EXPECT_NE(log.find(u"→ 不足無し/不足有り = 0/3\r\n"), std::u16string::npos);
   std::size_t listed = 0;
@@ -369,7 +370,7 @@ TEST(Run, AMoveWhoseDestinationPathDoesNotFitFails) {
   const std::string longName = std::string(70, 'n') + ".vac";
   ws.Archive(kPlugin, longName);
   ws.Archive(kPlugin, "short.vac");
-  EXPECT_EQ(ws.Run(kExecute), kCompleted);
+  EXPECT_EQ(ws.Run(RunMode::kExecute), RunResult::kCompleted);
   EXPECT_NE(ws.Log().find(u"(Plugin -> Work)\r\n→ 成功/失敗 = 1/1\r\n"), std::u16string::npos);
   EXPECT_TRUE(fs::exists(ws.Folder(kPlugin) / longName));
   EXPECT_TRUE(fs::exists(work / "short.vac"));
@@ -390,7 +391,7 @@ TEST(Run, MemoryExhaustionAtAnyPointUnwindsCleanly) {
     // every run allocates the same way (and its growth can fail too).
     ResetPresetReadBuffer();
     FailAllocationAfter(1000000000L);  // armed, but never reached
-    EXPECT_EQ(probe.Run(kExecute), kCompleted);
+    EXPECT_EQ(probe.Run(RunMode::kExecute), RunResult::kCompleted);
     total = AllocationsSeen();
     FailAllocationAfter(0);
   }
@@ -404,14 +405,14 @@ TEST(Run, MemoryExhaustionAtAnyPointUnwindsCleanly) {
     FailAllocationAfter(n);
     bool threw = false;
     try {
-      ws.Run(kExecute);
+      ws.Run(RunMode::kExecute);
     } catch (const std::bad_alloc&) {
       threw = true;
     }
     FailAllocationAfter(0);
     EXPECT_TRUE(threw);
     EXPECT_EQ(ws.AllArchives(), before);
-    EXPECT_EQ(ws.Run(kCheckOnly), kCompleted);
+    EXPECT_EQ(ws.Run(RunMode::kCheckOnly), RunResult::kCompleted);
   }
 }
 

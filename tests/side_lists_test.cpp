@@ -7,9 +7,9 @@
 #include "list_reference.h"
 #include "lists/list_text.h"
 #include "lists/side_lists.h"
+#include "fault_file_system.h"
 #include "platform/platform.h"
 #include "preset/catalogue.h"
-#include "test_hooks.h"
 #include "test_support.h"
 
 namespace kvo::test {
@@ -230,29 +230,29 @@ TEST(SideLists, EveryWayAListIsSaved) {
 // The lists are found beside the executable, whatever the current folder is.
 class SideFiles : public ::testing::Test {
  protected:
-  void SetUp() override { platform::OverrideExeDirectory(dir_.str()); }
-  void TearDown() override { platform::OverrideExeDirectory(u""); }
+  void SetUp() override { fs_.SetExeDirectory(dir_.str()); }
   TempDir dir_;
+  FaultyFileSystem fs_;
 };
 
 TEST_F(SideFiles, MissingListsLeaveTheContainersEmpty) {
-  Catalogue catalogue;
+  Catalogue catalogue(fs_);
   EXPECT_EQ(catalogue.exList.Size(), 0u);
   EXPECT_EQ(catalogue.idTable.Size(), 0u);
   EXPECT_TRUE(catalogue.exListRead);
   std::vector<char> text;
-  EXPECT_EQ(ReadSideFile(u"IdList.txt", text), platform::FileStatus::kMissing);
+  EXPECT_EQ(ReadSideFile(fs_, u"IdList.txt", text), platform::FileStatus::kMissing);
 }
 
 TEST_F(SideFiles, BothListsAreLoadedFromTheExecutablesFolder) {
   WriteText(dir_.path() / "ExList.txt", "Base.vac\r\nbase.VAC\r\nSkin.vac");
   WriteText(dir_.path() / "IdList.txt", "100,Hair.vac\r\nno comma\r\n100,hair2.vac\n");
   std::vector<char> text;
-  ASSERT_EQ(ReadSideFile(u"ExList.txt", text), platform::FileStatus::kRead);
+  ASSERT_EQ(ReadSideFile(fs_, u"ExList.txt", text), platform::FileStatus::kRead);
   EXPECT_EQ(text.back(), '\0');
   EXPECT_EQ(text.size(), 29u);
 
-  Catalogue catalogue;
+  Catalogue catalogue(fs_);
   EXPECT_EQ(std::vector<std::u16string>(catalogue.exList.begin(), catalogue.exList.end()),
             (std::vector<std::u16string>{u"Base.vac", u"Skin.vac"}));
   EXPECT_EQ(catalogue.idTable.Size(), 2u);
@@ -261,7 +261,7 @@ TEST_F(SideFiles, BothListsAreLoadedFromTheExecutablesFolder) {
 TEST_F(SideFiles, AListWithoutUsableLinesGivesAnEmptyTable) {
   WriteText(dir_.path() / "IdList.txt", "no comma here\r\nnor here\r\n");
   IdTable table;
-  LoadIdList(table);
+  LoadIdList(fs_, table);
   EXPECT_EQ(table.Size(), 0u);
 }
 

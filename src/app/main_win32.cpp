@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "app/manager_app.h"
+#include "platform/system.h"
 #include "resource.h"
 
 namespace {
@@ -26,7 +27,7 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       if (id >= IDC_PLUGIN_BROWSE && id <= IDC_WORK_BROWSE) {
         g_app->OnBrowse(static_cast<kvo::FolderSlot>(id - IDC_PLUGIN_BROWSE));
       } else if (id == IDC_EXECUTE || id == IDC_CHECK_ONLY) {
-        g_app->OnCommand(id == IDC_EXECUTE ? kvo::kExecute : kvo::kCheckOnly);
+        g_app->OnCommand(id == IDC_EXECUTE ? kvo::RunMode::kExecute : kvo::RunMode::kCheckOnly);
       }
       // Everything else, IDOK and IDCANCEL (Enter, Esc) included, is swallowed:
       // Esc must not close the dialog.

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "platform/file_system.h"
 #include "platform/platform.h"
 #include "reconcile/folders.h"
 #include "reconcile/log_pane.h"
@@ -65,7 +66,7 @@ struct ManagerApp {
   // through the dialog.
   LogPaneTarget* Pane() const { return reinterpret_cast<LogPaneTarget*>(dialog); }
   RunResult RunReconciliation(RunMode mode) {
-    return kvo::RunReconciliation(folders, Pane(), lineBuffer, mode);
+    return kvo::RunReconciliation(platform::DefaultFileSystem(), folders, Pane(), lineBuffer, mode);
   }
 
   int OnInitDialog(HWND window);

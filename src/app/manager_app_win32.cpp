@@ -56,7 +56,7 @@ int ManagerApp::Box(const wchar_t* text, const wchar_t* caption, unsigned flags)
 
 void ManagerApp::OnCommand(RunMode mode) {
   HWND hwnd = dialog;
-  const CommandText& text = kCommands[mode == kExecute ? 0 : 1];
+  const CommandText& text = kCommands[mode == RunMode::kExecute ? 0 : 1];
   // Cancel is the default button, so a stray Enter never moves files.
   const int answer = Box(text.confirmation, text.caption, MB_OKCANCEL | MB_DEFBUTTON2);
   // A close asked for while the box was up wins over its answer: the dialog
@@ -71,16 +71,16 @@ void ManagerApp::OnCommand(RunMode mode) {
   // log does not stay in view while it works.
   UpdateWindow(GetDlgItem(hwnd, IDC_LOG_PANE));
 
-  RunResult result = kAborted;
+  RunResult result = RunResult::kAborted;
   try {
     result = RunReconciliation(mode);
   } catch (const std::bad_alloc&) {
     // Out of memory: the run's containers are released by the unwinding
     // that brought us here. The exception must not travel on into user32,
     // which called the dialog procedure.
-    result = kAborted;
+    result = RunResult::kAborted;
   }
-  Box(kResultTexts[result == kCompleted ? 0 : 1], text.caption, MB_OK);
+  Box(kResultTexts[result == RunResult::kCompleted ? 0 : 1], text.caption, MB_OK);
   if (closeRequested) Close();
 }
 

@@ -124,20 +124,21 @@ void ParseIdList(const char* text, std::size_t size, IdTable& idTable) {
   ParseList(text, size, idTable, IdListLines<char>, IdListLines<char16_t>);
 }
 
-platform::FileStatus ReadSideFile(const std::u16string& name, std::vector<char>& text) {
-  std::u16string path = platform::ExeDirectory();
+platform::FileStatus ReadSideFile(platform::FileSystem& fs, const std::u16string& name,
+                                  std::vector<char>& text) {
+  std::u16string path = fs.ExeDirectory();
   if (!platform::AppendPath(path, name)) {
     // The executable's folder is too deep to name the file in: whether it
     // exists cannot even be asked.
     text.clear();
     return platform::FileStatus::kUnreadable;
   }
-  return platform::ReadWholeFile(path, text, 1);
+  return fs.ReadWholeFile(path, text, 1);
 }
 
-bool LoadExList(NameSet& exList) {
+bool LoadExList(platform::FileSystem& fs, NameSet& exList) {
   std::vector<char> text;
-  const platform::FileStatus status = ReadSideFile(u"ExList.txt", text);
+  const platform::FileStatus status = ReadSideFile(fs, u"ExList.txt", text);
   if (status == platform::FileStatus::kMissing || status == platform::FileStatus::kNoFolder) {
     return true;
   }
@@ -147,9 +148,9 @@ bool LoadExList(NameSet& exList) {
   return true;
 }
 
-void LoadIdList(IdTable& idTable) {
+void LoadIdList(platform::FileSystem& fs, IdTable& idTable) {
   std::vector<char> text;
-  if (ReadSideFile(u"IdList.txt", text) != platform::FileStatus::kRead) return;
+  if (ReadSideFile(fs, u"IdList.txt", text) != platform::FileStatus::kRead) return;
   ParseIdList(text.data(), text.size() - 1, idTable);
 }
 

@@ -8,20 +8,22 @@
 
 #include "lists/id_table.h"
 #include "lists/name_set.h"
+#include "platform/file_system.h"
 #include "platform/platform.h"
 
 namespace kvo {
 
-// Reads the side file `name` from the executable's folder, whole, followed by
-// one NUL byte. Anything but kRead leaves `text` empty.
-platform::FileStatus ReadSideFile(const std::u16string& name, std::vector<char>& text);
+// Reads the side file `name` from the executable's folder as `fs` names it,
+// whole, followed by one NUL byte. Anything but kRead leaves `text` empty.
+platform::FileStatus ReadSideFile(platform::FileSystem& fs, const std::u16string& name,
+                                  std::vector<char>& text);
 
 // Fill the given containers from ExList.txt / IdList.txt. A list that cannot
 // be read leaves the container as it was. An empty IdTable stops a run
 // anyway; an ExList.txt that exists but cannot be read would pass for an
 // empty one, so LoadExList is false then (true when read or missing).
-bool LoadExList(NameSet& exList);
-void LoadIdList(IdTable& idTable);
+bool LoadExList(platform::FileSystem& fs, NameSet& exList);
+void LoadIdList(platform::FileSystem& fs, IdTable& idTable);
 
 // The line rules, on a list file's bytes already in memory (`size` bytes,
 // no terminator needed), once DecodeListText has decided their encoding

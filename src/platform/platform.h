@@ -1,12 +1,14 @@
-// The few operating-system services the portable core needs, as free
-// functions. Exactly one implementation is linked: platform_win32.cpp in the
-// Windows build, platform_posix.cpp everywhere else (tests, fuzzing, benchmarks).
+// What the portable core needs from the platform beside the file system
+// (file_system.h): path rules, the name order, text conversion and line
+// formatting, as pure functions, and the words both the file system and its
+// callers use for how a read or a listing went. Exactly one implementation
+// is linked: the Windows one in the Windows build, the POSIX one everywhere
+// else (tests, fuzzing, benchmarks).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 namespace kvo {
 
@@ -14,11 +16,6 @@ namespace kvo {
 constexpr std::size_t kMaxPath = 260;
 
 namespace platform {
-
-// ---- files -------------------------------------------------------------
-
-// Opaque handle of a file opened for reading; nullptr means "not open".
-using FileHandle = void*;
 
 // How an attempt to open (and read) a file ended. Callers treat a missing
 // file as an empty or absent input, but must never go on as if they had read
@@ -34,48 +31,13 @@ enum class FileStatus {
                 // more than 32 bits of size
 };
 
-// Opens an existing file for reading with no sharing (share mode 0), so that
-// nobody can change it while we read it. nullptr when it cannot be opened;
-// `status`, when given, then says why (kRead when it was opened).
-FileHandle OpenForReadNoShare(const std::u16string& path, FileStatus* status = nullptr);
-// Size of an open file. false when it cannot be taken or does not fit in
-// 32 bits (such a file is never a list or preset we can use).
-bool FileSize32(FileHandle file, std::uint32_t* size);
-// Reads exactly `size` bytes from the current position; false on an error or a
-// short read.
-bool ReadExact(FileHandle file, void* buffer, std::uint32_t size);
-void CloseFile(FileHandle file);
-
-// Owns an open file and closes it however its user is left, running out of
-// memory included.
-class ScopedFile {
- public:
-  explicit ScopedFile(FileHandle file) : file_(file) {}
-  ~ScopedFile() { CloseFile(file_); }
-  ScopedFile(const ScopedFile&) = delete;
-  ScopedFile& operator=(const ScopedFile&) = delete;
-  FileHandle get() const { return file_; }
-  // Closes it now.
-  void Close() {
-    CloseFile(file_);
-    file_ = nullptr;
-  }
-
- private:
-  FileHandle file_;
+// How a folder listing ended.
+enum class ListStatus {
+  kListed,  // the folder was listed to its end (possibly nothing matched)
+  kFailed,  // it could not be listed, or not to its end: what it holds is unknown
 };
 
-// Reads a whole file (opened with no sharing) into `out`, followed by
-// `extraZeros` zero bytes. Anything but kRead leaves `out` empty.
-FileStatus ReadWholeFile(const std::u16string& path, std::vector<char>& out,
-                         std::size_t extraZeros = 0);
-
-// ---- paths and folders -------------------------------------------------
-
-// Folder of the running executable, without a trailing separator.
-std::u16string ExeDirectory();
-// Full path of the running executable.
-std::u16string ExePath();
+// ---- paths -------------------------------------------------------------
 
 // Joins folder and name with exactly one separator (PathCombineW rules for
 // the cases the tool meets). false when the result would not fit kMaxPath.
@@ -94,50 +56,12 @@ bool AppendPath(std::u16string& path, const std::u16string& more);
 bool ResolveAgainst(const std::u16string& start, const std::u16string& field,
                     std::u16string& out);
 
-// true only when `path` names an existing directory.
-bool IsDirectory(const std::u16string& path);
-
 // Whether the long name `name` matches the wildcard `pattern`: '*' stands for
 // any run of units, '?' for any one, and every other unit must equal the
 // name's under the name order's letter case rule. So "*.vac" matches exactly
 // the names that end in ".vac" in any letter case, and never "a.vac_old",
 // whose short name Windows would match.
 bool MatchesPattern(const std::u16string& pattern, const std::u16string& name);
-
-// How a folder listing ended.
-enum class ListStatus {
-  kListed,  // the folder was listed to its end (possibly nothing matched)
-  kFailed,  // it could not be listed, or not to its end: what it holds is unknown
-};
-
-// Lists the entries matching the wildcard of `searchPath` (folder + pattern,
-// as formed by CombinePath), in the order the system delivers them, appending
-// their bare names to `names`. Only long names that match the pattern by
-// MatchesPattern are listed. Sub-folders are listed like files. A folder in
-// which nothing matches is kListed with no name added.
-ListStatus FindFiles(const std::u16string& searchPath, std::vector<std::u16string>& names);
-
-bool SetCurrentDir(const std::u16string& path);
-std::u16string CurrentDir();
-
-// The folder the program was started in: RecordStartDir takes the current
-// directory as it, and the program's entry calls it once before anything
-// changes the current directory. StartDir records it on its first call if
-// that has not happened.
-void RecordStartDir();
-std::u16string StartDir();
-
-// Moves (renames) a file or folder. Never replaces an existing destination;
-// on failure both sides are as they were. A file that must go to another
-// volume is copied to a temporary name in the destination's folder, flushed,
-// given its final name without replacing, and only then removed from its
-// source; an interrupted move thus never leaves a partial file under the
-// final name. The copy keeps the source's times and attributes. Not moved to
-// another volume, and so failing without touching anything: a folder, a
-// symbolic link or other reparse point (neither it nor what it points to is
-// copied or removed), and a read-only file (it could not be removed after
-// the copy).
-bool MoveNoReplace(const std::u16string& from, const std::u16string& to);
 
 // ---- text --------------------------------------------------------------
 

@@ -1,5 +1,10 @@
-// Platform functions built only from the others, the same on every system.
+// Platform functions built only from the others, and the decisions that are
+// the same on every system.
+#include <algorithm>
+
 #include "platform/platform.h"
+#include "platform/platform_internal.h"
+#include "platform/system.h"
 
 namespace kvo {
 namespace platform {
@@ -17,21 +22,60 @@ bool SameUnit(char16_t a, char16_t b) {
   return CompareNames(x, y) == 0;
 }
 
+// Owns an open file and closes it however its user is left, running out of
+// memory included.
+class ScopedFile {
+ public:
+  explicit ScopedFile(FileHandle file) : file_(file) {}
+  ~ScopedFile() { CloseFile(file_); }
+  ScopedFile(const ScopedFile&) = delete;
+  ScopedFile& operator=(const ScopedFile&) = delete;
+  FileHandle get() const { return file_; }
+
+ private:
+  FileHandle file_;
+};
+
 }  // namespace
 
-FileStatus ReadWholeFile(const std::u16string& path, std::vector<char>& out, std::size_t extraZeros) {
-  out.clear();
+FileStatus ReadWholeFile(const std::u16string& path, std::vector<char>& out,
+                         std::size_t extraZeros) {
   FileStatus status = FileStatus::kUnreadable;
   ScopedFile file(OpenForReadNoShare(path, &status));
-  if (file.get() == nullptr) return status;
   std::uint32_t size = 0;
-  if (!FileSize32(file.get(), &size)) return FileStatus::kUnreadable;
-  out.assign(static_cast<std::size_t>(size) + extraZeros, 0);
+  if (file.get() == nullptr || !FileSize32(file.get(), &size)) {
+    out.clear();
+    return file.get() == nullptr ? status : FileStatus::kUnreadable;
+  }
+  const std::size_t needed = static_cast<std::size_t>(size) + extraZeros;
+  if (needed > out.capacity()) {
+    // Drop the old storage first: after a failed allocation the buffer must
+    // be empty, not holding on to what it had.
+    std::vector<char>().swap(out);
+    out.reserve(2 * needed);
+  }
+  // Only units the buffer did not hold before are zeroed here: a buffer
+  // reused for thousands of presets is not cleared for each, as the read
+  // overwrites it anyway.
+  out.resize(needed);
   if (size > 0 && !ReadExact(file.get(), out.data(), size)) {
     out.clear();
     return FileStatus::kUnreadable;
   }
+  std::fill(out.begin() + size, out.end(), 0);
   return FileStatus::kRead;
+}
+
+FileStatus ClassifyOpenFailure(OpenError error, const std::u16string& path) {
+  switch (error) {
+    case OpenError::kNoFile:
+      return FileStatus::kMissing;
+    case OpenError::kNoFolder:
+      return FileStatus::kNoFolder;
+    case OpenError::kOther:
+      break;
+  }
+  return IsFolderName(path) ? FileStatus::kFolder : FileStatus::kUnreadable;
 }
 
 bool MatchesPattern(const std::u16string& pattern, const std::u16string& name) {

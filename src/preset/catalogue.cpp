@@ -5,17 +5,19 @@
 
 #include "lists/side_lists.h"
 #include "platform/platform.h"
+#include "preset/preset_format.h"
 #include "preset/preset_reader.h"
 
 namespace kvo {
 
-Catalogue::Catalogue() {
-  exListRead = LoadExList(exList);
-  LoadIdList(idTable);
+Catalogue::Catalogue(platform::FileSystem& fs) {
+  exListRead = LoadExList(fs, exList);
+  LoadIdList(fs, idTable);
   idTable.Prepare();
 }
 
-Catalogue::Build Catalogue::BuildRequired(const std::u16string& presetFolder,
+Catalogue::Build Catalogue::BuildRequired(platform::FileSystem& fs,
+                                          const std::u16string& presetFolder,
                                           const NameSet& presetListing, NameSet& required,
                                           std::u16string* unreadable) {
   if (&required != &exList) required = exList;
@@ -25,9 +27,7 @@ Catalogue::Build Catalogue::BuildRequired(const std::u16string& presetFolder,
   // change nothing: only each entry's first use is inserted. Within one preset
   // the order of insertion does not matter, as its names are all distinct.
   std::vector<bool> given(idTable.Size(), false);
-  // Each preset's names are sorted; with many presets against the table's
-  // size, ranking the table's names once makes all those sorts numeric.
-  if (presetListing.Size() * 16 >= idTable.Size()) idTable.PrepareRanks();
+  if (presetListing.Size() * kRankingFactor >= idTable.Size()) idTable.PrepareRanks();
   AddedNames added;
   std::u16string path;
   std::size_t damaged = 0;
@@ -36,9 +36,9 @@ Catalogue::Build Catalogue::BuildRequired(const std::u16string& presetFolder,
     PresetRecord work;
     PresetRead result;
     if (presetFolder.empty()) {
-      result = ReadPreset(work, name, idTable, std::u16string(), &added);
+      result = ReadPreset(fs, work, name, idTable, std::u16string(), &added);
     } else if (platform::CombinePath(presetFolder, name, path)) {
-      result = ReadPreset(work, name, idTable, path, &added);
+      result = ReadPreset(fs, work, name, idTable, path, &added);
     } else {
       // No full path fits: the preset is there but cannot be opened.
       work.fileName = name;
@@ -63,7 +63,7 @@ Catalogue::Build Catalogue::BuildRequired(const std::u16string& presetFolder,
     if (placeholders) {
       // Placeholder names are made by the reader, not kept in the id table.
       for (auto it = work.needs.begin(); it != work.needs.end(); ++it) {
-        if (it->compare(0, 4, u"\?\?\?(") == 0) required.Insert(it.Shared());
+        if (preset_format::IsPlaceholderName(*it)) required.Insert(it.Shared());
       }
     }
     presets.Append(std::move(work));

@@ -1,21 +1,28 @@
 // Everything one run knows about what the Plugin folder must hold.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "lists/id_table.h"
 #include "lists/name_set.h"
 #include "lists/preset_list.h"
+#include "platform/file_system.h"
 
 namespace kvo {
+
+// Each preset's names are sorted as it is read. When presets are many
+// against the id table's size (presets * kRankingFactor >= entries), the
+// table ranks its names once, so that all those sorts are by number.
+constexpr std::size_t kRankingFactor = 16;
 
 struct Catalogue {
   NameSet exList;     // archives that are always needed (ExList.txt)
   IdTable idTable;    // item id -> archive names (IdList.txt)
   PresetList presets; // every preset read, in ascending name order
 
-  // Loads ExList.txt, then IdList.txt, from beside the executable.
-  Catalogue();
+  // Loads ExList.txt, then IdList.txt, from beside the executable, through `fs`.
+  explicit Catalogue(platform::FileSystem& fs);
 
   // false when ExList.txt exists but could not be read: exList is then empty
   // although archives may be always needed.
@@ -34,14 +41,15 @@ struct Catalogue {
     kFolderUnreadable,
   };
 
-  // Reads every preset of `presetListing` (bare names inside `presetFolder`;
+  // Reads through `fs` every preset of `presetListing` (bare names inside `presetFolder`;
   // names are opened by their full path so the current directory never
   // matters) and makes `required` exList plus everything a readable preset
   // needs. Stops at the first preset, in listing order, that exists but cannot
   // be read, or whose folder is gone; `required` is then incomplete.
   // `unreadable`, when given, then holds the preset's name as listed.
-  Build BuildRequired(const std::u16string& presetFolder, const NameSet& presetListing,
-                      NameSet& required, std::u16string* unreadable = nullptr);
+  Build BuildRequired(platform::FileSystem& fs, const std::u16string& presetFolder,
+                      const NameSet& presetListing, NameSet& required,
+                      std::u16string* unreadable = nullptr);
 };
 
 }  // namespace kvo

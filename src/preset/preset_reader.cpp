@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 #include <vector>
 
 #include "platform/platform.h"
@@ -10,13 +9,7 @@
 namespace kvo {
 namespace {
 
-// "PXLT/0" in UTF-16LE and its zero terminator.
-constexpr unsigned char kMagic[14] = {0x50, 0, 0x58, 0, 0x4C, 0, 0x54, 0, 0x2F, 0, 0x30, 0, 0, 0};
-constexpr std::size_t kMinFileSize = 48;
-constexpr std::size_t kSkipOffset = 44;
-constexpr std::int64_t kScanBase = 304;
-constexpr std::int32_t kListMarker = 13;
-constexpr std::uint32_t kMaxEntries = 255;
+using namespace preset_format;
 
 // Values stand at any byte offset, so they are assembled byte by byte.
 inline std::uint32_t U32(const unsigned char* p) {
@@ -25,17 +18,17 @@ inline std::uint32_t U32(const unsigned char* p) {
 }
 inline std::int32_t I32(const unsigned char* p) { return static_cast<std::int32_t>(U32(p)); }
 
-// Entry test at `r`: label length 4..16, exactly (L-2)/2 non-zero UTF-16
-// units then a zero unit, then a zero 32-bit word. `avail` is the number of
+// Entry test at `r`: label length kMinLabel..kMaxLabel, exactly (L-2)/2
+// non-zero UTF-16 units then a zero unit, then a zero 32-bit word. `avail` is the number of
 // bytes from r to the end of the data; `tail` is how many bytes past the
-// label the caller needs inside the data (4 for the zero word, 8 with the
-// item id). Returns L, or 0 when the test fails.
+// label the caller needs inside the data (the zero word, or with the item id
+// too). Returns L, or 0 when the test fails.
 inline std::int32_t EntryAt(const unsigned char* r, std::size_t avail, std::size_t tail) {
-  if (avail < 4) return 0;
+  if (avail < kLabelOffset) return 0;
   const std::int32_t length = I32(r);
-  if (length < 4 || length > 16 || (length & 1) != 0) return 0;
-  if (avail < 4 + static_cast<std::size_t>(length) + tail) return 0;
-  const unsigned char* label = r + 4;
+  if (length < kMinLabel || length > kMaxLabel || (length & 1) != 0) return 0;
+  if (avail < kLabelOffset + static_cast<std::size_t>(length) + tail) return 0;
+  const unsigned char* label = r + kLabelOffset;
   const int units = (length - 2) / 2;
   for (int i = 0; i < units; ++i) {
     if (label[2 * i] == 0 && label[2 * i + 1] == 0) return 0;
@@ -64,7 +57,7 @@ void Gather(std::int32_t itemId, const IdTable& idTable, std::vector<Found>& fou
   }
   if (itemId >= kPlaceholderMinId) {
     char16_t text[platform::kLineBufferUnits];
-    platform::FormatLine(text, u"\?\?\?(%d)", static_cast<int>(itemId));
+    platform::FormatLine(text, kPlaceholderFormat, static_cast<int>(itemId));
     // `found` points into `placeholders`, which must never move.
     if (placeholders.capacity() == 0) placeholders.reserve(room);
     placeholders.emplace_back(std::u16string(text));
@@ -123,111 +116,91 @@ void InsertAll(const IdTable& idTable, std::vector<Found>& found, NameSet& needs
   }
 }
 
-struct ReadBuffer {
-  std::unique_ptr<unsigned char[]> storage;
-  std::size_t capacity = 0;
-};
-
-ReadBuffer& PresetReadBuffer() {
-  static ReadBuffer buffer;
+// One buffer for every preset a process reads: it grows to twice a file
+// that does not fit and never shrinks.
+std::vector<char>& PresetReadBuffer() {
+  static std::vector<char> buffer;
   return buffer;
 }
 
 }  // namespace
 
-int ParsePreset(const unsigned char* data, std::size_t size, const IdTable& idTable,
-                NameSet& needs, AddedNames* added) {
-  if (size < kMinFileSize) return -1;
-  if (std::memcmp(data, kMagic, sizeof kMagic) != 0) return -1;
+PresetParse ParsePreset(const unsigned char* data, std::size_t size, const IdTable& idTable,
+                        NameSet& needs, AddedNames* added) {
+  if (size < kMinFileSize) return PresetParse::kNotAPreset;
+  if (std::memcmp(data, kMagic, sizeof kMagic) != 0) return PresetParse::kNotAPreset;
   const std::int64_t scanStart = kScanBase + I32(data + kSkipOffset);
   // A scan start before the file or past its end holds no list: not a preset.
-  if (scanStart < 0 || static_cast<std::uint64_t>(scanStart) >= size) return -1;
+  if (scanStart < 0 || static_cast<std::uint64_t>(scanStart) >= size) {
+    return PresetParse::kNotAPreset;
+  }
 
-  // List header: marker 13, count <= 255 at +17, a whole entry (up to its
-  // zero word) at +21.
+  // List header: the marker, a count of at most kMaxEntries, a whole entry
+  // (up to its zero word) where the first entry stands.
   std::size_t p = static_cast<std::size_t>(scanStart);
   std::size_t listPos = 0;
   bool found = false;
-  for (; p + 21 + 8 <= size; ++p) {
+  for (; p + kMinHeaderRoom <= size; ++p) {
     // Cheap pre-filter: most bytes are not the low byte of the marker.
-    const void* hit = std::memchr(data + p, kListMarker, size - 29 - p + 1);
+    const void* hit = std::memchr(data + p, kListMarker, size - kMinHeaderRoom - p + 1);
     if (hit == nullptr) break;
     p = static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - data);
     if (I32(data + p) != kListMarker) continue;
-    if (U32(data + p + 17) > kMaxEntries) continue;
-    if (EntryAt(data + p + 21, size - (p + 21), 4) == 0) continue;
+    if (U32(data + p + kCountOffset) > kMaxEntries) continue;
+    if (EntryAt(data + p + kFirstEntryOffset, size - (p + kFirstEntryOffset), kZeroWordSize) == 0) {
+      continue;
+    }
     listPos = p;
     found = true;
     break;
   }
-  if (!found) return -1;
+  if (!found) return PresetParse::kNotAPreset;
 
-  const std::uint32_t count = U32(data + listPos + 17);
+  const std::uint32_t count = U32(data + listPos + kCountOffset);
   std::vector<Found> names;
   names.reserve(count);
   std::vector<SharedName> placeholders;
-  std::size_t r = listPos + 21;
+  std::size_t r = listPos + kFirstEntryOffset;
   for (std::uint32_t n = 0; n < count; ++n) {
     std::int32_t length = 0;
     // Junk between entries is skipped byte by byte; an entry must hold its
     // item id inside the data.
-    while ((length = EntryAt(data + r, size - r, 8)) == 0) {
-      if (++r >= size) return -1;
+    while ((length = EntryAt(data + r, size - r, kZeroWordSize + 4)) == 0) {
+      if (++r >= size) return PresetParse::kNotAPreset;
     }
-    Gather(I32(data + r + 8 + length), idTable, names, placeholders, count);
-    r += 16 + static_cast<std::size_t>(length);
+    Gather(I32(data + r + kItemIdOffset + length), idTable, names, placeholders, count);
+    r += kEntryFixedSize + static_cast<std::size_t>(length);
     if (r > size) r = size;
   }
   InsertAll(idTable, names, needs, added);
-  return 0;
+  return PresetParse::kPreset;
 }
 
-PresetRead ReadPreset(PresetRecord& record, const std::u16string& fileName, const IdTable& idTable,
-               const std::u16string& openPath, AddedNames* added) {
+PresetRead ReadPreset(platform::FileSystem& fs, PresetRecord& record,
+                      const std::u16string& fileName, const IdTable& idTable,
+                      const std::u16string& openPath, AddedNames* added) {
   record.fileName = fileName;
   if (added != nullptr) added->clear();
-  platform::FileStatus status = platform::FileStatus::kUnreadable;
-  platform::ScopedFile file(
-      platform::OpenForReadNoShare(openPath.empty() ? fileName : openPath, &status));
-  if (file.get() == nullptr) {
-    switch (status) {
-      case platform::FileStatus::kUnreadable:
-        return PresetRead::kUnreadable;
-      case platform::FileStatus::kNoFolder:
-        return PresetRead::kFolderGone;
-      default:
-        return PresetRead::kGone;
-    }
+  std::vector<char>& buffer = PresetReadBuffer();
+  switch (fs.ReadWholeFile(openPath.empty() ? fileName : openPath, buffer, 0)) {
+    case platform::FileStatus::kRead:
+      break;
+    case platform::FileStatus::kUnreadable:
+      return PresetRead::kUnreadable;
+    case platform::FileStatus::kNoFolder:
+      return PresetRead::kFolderGone;
+    default:
+      return PresetRead::kGone;
   }
-
-  std::uint32_t size = 0;
-  if (!platform::FileSize32(file.get(), &size)) return PresetRead::kUnreadable;
-  ReadBuffer& buffer = PresetReadBuffer();
-  if (size > buffer.capacity) {
-    // Drop the old storage first: after a failed allocation the buffer must
-    // be empty, not pointing at released memory.
-    buffer.storage.reset();
-    buffer.capacity = 0;
-    const std::size_t capacity = 2 * static_cast<std::size_t>(size);
-    buffer.storage.reset(new unsigned char[capacity]);
-    buffer.capacity = capacity;
-  }
-  if (size > 0 && !platform::ReadExact(file.get(), buffer.storage.get(), size)) {
-    return PresetRead::kUnreadable;
-  }
-  file.Close();
-  if (size == 0) return PresetRead::kNotAPreset;
-  return ParsePreset(buffer.storage.get(), size, idTable, record.needs, added) == 0
+  if (buffer.empty()) return PresetRead::kNotAPreset;
+  return ParsePreset(reinterpret_cast<const unsigned char*>(buffer.data()), buffer.size(), idTable,
+                     record.needs, added) == PresetParse::kPreset
              ? PresetRead::kRead
              : PresetRead::kNotAPreset;
 }
 
-std::size_t PresetReadBufferCapacity() { return PresetReadBuffer().capacity; }
+std::size_t PresetReadBufferCapacity() { return PresetReadBuffer().capacity(); }
 
-void ResetPresetReadBuffer() {
-  ReadBuffer& buffer = PresetReadBuffer();
-  buffer.storage.reset();
-  buffer.capacity = 0;
-}
+void ResetPresetReadBuffer() { std::vector<char>().swap(PresetReadBuffer()); }
 
 }  // namespace kvo

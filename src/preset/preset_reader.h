@@ -10,12 +10,10 @@
 #include "lists/id_table.h"
 #include "lists/name_set.h"
 #include "lists/preset_list.h"
+#include "platform/file_system.h"
+#include "preset/preset_format.h"
 
 namespace kvo {
-
-// Item ids at or above this value that the id table does not know are kept
-// as a visible placeholder, so the report shows that something is missing.
-constexpr std::int32_t kPlaceholderMinId = 67108864;  // 2^26
 
 // What a read added to `needs`, for callers that go on to merge it into a
 // larger set: one element per name that was new to `needs`, in the order it
@@ -38,16 +36,24 @@ enum class PresetRead {
   kFolderGone,
 };
 
-// Sets record.fileName to `fileName`, opens `openPath` (the file's full path;
-// the bare name when empty) with no sharing, reads it whole and fills
-// record.needs. `added`, when given, is
-// cleared and then filled as described above.
-PresetRead ReadPreset(PresetRecord& record, const std::u16string& fileName, const IdTable& idTable,
-               const std::u16string& openPath = std::u16string(), AddedNames* added = nullptr);
+// Sets record.fileName to `fileName`, reads `openPath` (the file's full
+// path; the bare name when empty) whole through `fs`, opened with no sharing,
+// and fills record.needs. `added`, when given, is cleared and then filled as
+// described above.
+PresetRead ReadPreset(platform::FileSystem& fs, PresetRecord& record,
+                      const std::u16string& fileName, const IdTable& idTable,
+                      const std::u16string& openPath = std::u16string(),
+                      AddedNames* added = nullptr);
+
+// What the format rules made of a file's bytes.
+enum class PresetParse {
+  kPreset,     // a preset: its needs were added
+  kNotAPreset, // not in the preset format: nothing was added
+};
 
 // The format rules on bytes already in memory; fills `needs` (and appends to
 // `added` when given). Never reads outside data[0, size).
-int ParsePreset(const unsigned char* data, std::size_t size, const IdTable& idTable,
-                NameSet& needs, AddedNames* added = nullptr);
+PresetParse ParsePreset(const unsigned char* data, std::size_t size, const IdTable& idTable,
+                        NameSet& needs, AddedNames* added = nullptr);
 
 }  // namespace kvo

@@ -8,17 +8,20 @@
 
 namespace kvo {
 
-int ScanFolder(NameSet& names, const std::u16string& folder, const std::u16string& pattern) {
-  if (!platform::IsDirectory(folder)) return -1;
+ScanResult ScanFolder(platform::FileSystem& fs, NameSet& names, const std::u16string& folder,
+                      const std::u16string& pattern) {
+  if (!fs.IsDirectory(folder)) return ScanResult::kFailed;
   std::u16string searchPath;
   // A folder too deep to form a search path in cannot be listed, which is not
   // the same as an empty one: taken as empty, it would make every archive
   // look unneeded (Preset) or every needed one missing (Plugin).
-  if (!platform::CombinePath(folder, pattern, searchPath)) return -1;
+  if (!platform::CombinePath(folder, pattern, searchPath)) return ScanResult::kFailed;
   std::vector<std::u16string> found;
   // A folder that exists but cannot be listed is not an empty one: taken as
   // empty, an unlistable Preset folder would send every archive to Work.
-  if (platform::FindFiles(searchPath, found) != platform::ListStatus::kListed) return -1;
+  if (fs.FindFiles(searchPath, found) != platform::ListStatus::kListed) {
+    return ScanResult::kFailed;
+  }
   // Inserted as if one by one in the order delivered (among equivalent names
   // the first delivered stays), but sorted first: a sorted run goes into the
   // set without searching or shifting.
@@ -29,7 +32,7 @@ int ScanFolder(NameSet& names, const std::u16string& folder, const std::u16strin
     return c != 0 ? c < 0 : a < b;
   });
   for (std::size_t i : order) names.Insert(std::move(found[i]));
-  return 0;
+  return ScanResult::kListed;
 }
 
 }  // namespace kvo

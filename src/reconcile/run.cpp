@@ -29,24 +29,25 @@ struct Log {
 // units, taken relative to the folder the program was started in when it is
 // not absolute. The current directory would be a guess: runs change it. A
 // field that cannot be resolved names no folder (empty).
-std::u16string SlotPath(const SettingsRecord& folders, FolderSlot slot) {
+std::u16string SlotPath(platform::FileSystem& fs, const SettingsRecord& folders,
+                        FolderSlot slot) {
   const char16_t* path = folders.paths[slot];
   std::size_t length = 0;
   while (length < kMaxPath && path[length] != 0) ++length;
   std::u16string resolved;
-  platform::ResolveAgainst(platform::StartDir(), std::u16string(path, length), resolved);
+  platform::ResolveAgainst(fs.StartDir(), std::u16string(path, length), resolved);
   return resolved;
 }
 
 // Moves the names of `listing` for which membership in `required` equals
 // `moveRequired` from folder `from` to folder `to`, and logs the counts.
-void MovePhase(Log& log, const char16_t* heading, const std::u16string& from,
-               const std::u16string& to, const NameSet& listing, const NameSet& required,
-               bool moveRequired) {
+void MovePhase(platform::FileSystem& fs, Log& log, const char16_t* heading,
+               const std::u16string& from, const std::u16string& to, const NameSet& listing,
+               const NameSet& required, bool moveRequired) {
   log.Write(heading);
   int succeeded = 0;
   int failed = 0;
-  platform::SetCurrentDir(from);
+  fs.SetCurrentDir(from);
   std::u16string source;
   std::u16string destination;
   for (const std::u16string& name : listing) {
@@ -55,7 +56,7 @@ void MovePhase(Log& log, const char16_t* heading, const std::u16string& from,
     // not be changed never makes us move a file out of the wrong folder.
     if (platform::CombinePath(from, name, source) &&
         platform::CombinePath(to, name, destination) &&
-        platform::MoveNoReplace(source, destination)) {
+        fs.MoveNoReplace(source, destination)) {
       ++succeeded;
     } else {
       ++failed;
@@ -66,62 +67,62 @@ void MovePhase(Log& log, const char16_t* heading, const std::u16string& from,
 
 }  // namespace
 
-RunResult RunReconciliation(const SettingsRecord& folders, LogPaneTarget* pane,
-                            char16_t* lineBuffer, RunMode mode) {
+RunResult RunReconciliation(platform::FileSystem& fs, const SettingsRecord& folders,
+                            LogPaneTarget* pane, char16_t* lineBuffer, RunMode mode) {
   Log log{pane, lineBuffer};
   log.Write(u"■準備\r\n");
 
-  Catalogue catalogue;
+  Catalogue catalogue(fs);
   if (catalogue.idTable.Size() == 0) {
     log.Write(u"IdList.txt: 読み込み失敗\r\n");
-    return kAborted;
+    return RunResult::kAborted;
   }
   // Read as empty, an ExList.txt held by another program would send the
   // archives it names out of the Plugin folder.
   if (!catalogue.exListRead) {
     log.Write(u"ExList.txt: 読み込み失敗\r\n");
-    return kAborted;
+    return RunResult::kAborted;
   }
 
   const std::u16string paths[kFolderSlotCount] = {
-      SlotPath(folders, kPlugin), SlotPath(folders, kPreset), SlotPath(folders, kWork)};
+      SlotPath(fs, folders, kPlugin), SlotPath(fs, folders, kPreset), SlotPath(fs, folders, kWork)};
   const std::u16string& plugin = paths[kPlugin];
   const std::u16string& preset = paths[kPreset];
   const std::u16string& work = paths[kWork];
 
   NameSet listings[kFolderSlotCount];
   for (FolderSlot slot : {kPlugin, kPreset, kWork}) {
-    if (ScanFolder(listings[slot], paths[slot], FolderPattern(slot)) != 0) {
+    if (ScanFolder(fs, listings[slot], paths[slot], FolderPattern(slot)) != ScanResult::kListed) {
       log.Line(u"%s 読み込み失敗\r\n", FolderLabel(slot));
-      return kAborted;
+      return RunResult::kAborted;
     }
   }
 
   // The Preset folder is current while its presets are read: Windows then
   // refuses to rename or remove it, so a sync tool or Explorer cannot take it
   // away half-way through. The presets are still opened by their full paths.
-  platform::SetCurrentDir(preset);
+  fs.SetCurrentDir(preset);
   NameSet required;
   std::u16string unreadable;
-  switch (catalogue.BuildRequired(preset, listings[kPreset], required, &unreadable)) {
+  switch (catalogue.BuildRequired(fs, preset, listings[kPreset], required, &unreadable)) {
     case Catalogue::Build::kBuilt:
       break;
     case Catalogue::Build::kPresetUnreadable:
       // Without what that preset needs, its archives would be moved out.
       log.Line(u"%s: 読み込み失敗\r\n", unreadable.c_str());
-      return kAborted;
+      return RunResult::kAborted;
     case Catalogue::Build::kFolderUnreadable:
       log.Line(u"%s 読み込み失敗\r\n", FolderLabel(kPreset));
-      return kAborted;
+      return RunResult::kAborted;
   }
 
   log.Line(u"→ Plugin/Preset/Work = %d/%d/%d\r\n", static_cast<int>(listings[kPlugin].Size()),
            static_cast<int>(listings[kPreset].Size()), static_cast<int>(listings[kWork].Size()));
 
-  if (mode == kExecute) {
-    MovePhase(log, u"■不要ファイルの移動(Plugin -> Work)\r\n", plugin, work, listings[kPlugin],
+  if (mode == RunMode::kExecute) {
+    MovePhase(fs, log, u"■不要ファイルの移動(Plugin -> Work)\r\n", plugin, work, listings[kPlugin],
               required, false);
-    MovePhase(log, u"■必要ファイルの移動(Work -> Plugin)\r\n", work, plugin, listings[kWork],
+    MovePhase(fs, log, u"■必要ファイルの移動(Work -> Plugin)\r\n", work, plugin, listings[kWork],
               required, true);
   }
 
@@ -129,15 +130,15 @@ RunResult RunReconciliation(const SettingsRecord& folders, LogPaneTarget* pane,
   // A listing that fails now would report every preset as lacking everything:
   // the run stops instead, after the move lines that say what was done.
   listings[kPlugin].Clear();
-  if (ScanFolder(listings[kPlugin], plugin, FolderPattern(kPlugin)) != 0) {
+  if (ScanFolder(fs, listings[kPlugin], plugin, FolderPattern(kPlugin)) != ScanResult::kListed) {
     log.Line(u"%s 読み込み失敗\r\n", FolderLabel(kPlugin));
-    return kAborted;
+    return RunResult::kAborted;
   }
   log.Write(u"■kvoの状態\r\n");
   ReportPresetStatus(catalogue, listings[kPlugin], pane, lineBuffer);
 
   log.Write(u"\r\n");
-  return kCompleted;
+  return RunResult::kCompleted;
 }
 
 }  // namespace kvo

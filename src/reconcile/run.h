@@ -2,6 +2,7 @@
 // by line into the result pane.
 #pragma once
 
+#include "platform/file_system.h"
 #include "platform/platform.h"
 #include "reconcile/folders.h"
 #include "reconcile/log_pane.h"
@@ -9,20 +10,21 @@
 namespace kvo {
 
 // Execute moves files; CheckOnly (and any other value) only reports.
-enum RunMode : int { kExecute = 0, kCheckOnly = 1 };
+enum class RunMode : int { kExecute = 0, kCheckOnly = 1 };
 // Completed: the run reached its end. Aborted: it stopped at a failed
 // precondition (a list, folder or preset that could not be read), before
 // moving anything.
-enum RunResult : int { kCompleted = 0, kAborted = 1 };
+enum class RunResult : int { kCompleted = 0, kAborted = 1 };
 
-// One run over the three `folders` (fields that are not absolute are taken
+// One run over the three `folders`, asking `fs` for every file, folder and
+// move (fields that are not absolute are taken
 // relative to the folder the program was started in). Every line is
 // formatted into `lineBuffer` (kLineBufferUnits units) and appended to
 // `pane`. Leaves the current directory in the Preset folder after a
 // completed CheckOnly run and in the Work folder after a completed Execute
 // run. Running out of memory is thrown, after everything the run built has
 // been released.
-RunResult RunReconciliation(const SettingsRecord& folders, LogPaneTarget* pane,
-                            char16_t* lineBuffer, RunMode mode);
+RunResult RunReconciliation(platform::FileSystem& fs, const SettingsRecord& folders,
+                            LogPaneTarget* pane, char16_t* lineBuffer, RunMode mode);
 
 }  // namespace kvo

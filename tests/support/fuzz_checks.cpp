@@ -37,6 +37,9 @@ std::vector<std::u16string> Texts(const NameSet& set) {
   return std::vector<std::u16string>(set.begin(), set.end());
 }
 
+// The models below borrow the product's name order and code page conversion:
+// they stand for the system's own (lstrcmpiW, MultiByteToWideChar), which
+// the models have no way to restate; CheckOrder tests the order itself.
 bool Less(const std::u16string& a, const std::u16string& b) {
   return platform::CompareNames(a.c_str(), b.c_str()) < 0;
 }
@@ -402,7 +405,7 @@ std::string CheckRead(int result, const NameSet& needs, int expected,
       return "bad placeholder " + Show(name);
     }
     const long long id = std::stoll(digits);
-    if (id < kPlaceholderMinId || id > INT32_MAX) return "placeholder below the range " + Show(name);
+    if (id < 67108864 || id > INT32_MAX) return "placeholder below the range " + Show(name);
     for (const auto& entry : FuzzTable()) {
       if (entry.first == id) return "placeholder for a known id " + Show(name);
     }
@@ -432,7 +435,8 @@ std::string CheckPreset(const std::uint8_t* data, std::size_t size) {
   const int expected = ReferencePreset(data, size, found);
   for (const IdTable* t : {&table, &ranked}) {
     NameSet needs;
-    const int result = ParsePreset(data, size, *t, needs);
+    // The reference states its verdict as 0 (a preset) or -1 (not one).
+    const int result = ParsePreset(data, size, *t, needs) == PresetParse::kPreset ? 0 : -1;
     const std::string error = CheckRead(result, needs, expected, found);
     if (!error.empty()) return (t == &ranked ? "ranked table: " : "") + error;
   }

@@ -17,6 +17,10 @@
 namespace kvo::test {
 namespace {
 
+// The model borrows the product's name order and code page conversion: they
+// are the system's own (lstrcmpiW, MultiByteToWideChar on Windows), not the
+// tool's rules, and have tests of their own in platform_test.cpp. Everything
+// else here is stated anew, on purpose.
 struct Less {
   bool operator()(const std::u16string& a, const std::u16string& b) const {
     return platform::CompareNames(a.c_str(), b.c_str()) < 0;
@@ -224,7 +228,7 @@ void MovePhase(const char16_t* heading, const Names& listing, const Names& requi
 }  // namespace
 
 ModelOutcome ModelRun(const fs::path& exeDir, const fs::path& plugin, const fs::path& preset,
-                      const fs::path& work, int mode) {
+                      const fs::path& work, RunMode mode) {
   ModelOutcome out;
   std::u16string& log = out.log;
   out.plugin = Contents(plugin);
@@ -238,7 +242,7 @@ ModelOutcome ModelRun(const fs::path& exeDir, const fs::path& plugin, const fs::
   out.idEntries = ids.size();
   if (ids.empty()) {
     log += u"IdList.txt: 読み込み失敗\r\n";
-    out.result = kAborted;
+    out.result = RunResult::kAborted;
     return out;
   }
 
@@ -248,7 +252,7 @@ ModelOutcome ModelRun(const fs::path& exeDir, const fs::path& plugin, const fs::
     std::error_code error;
     if (!fs::is_directory(*folders[slot], error)) {
       log += std::u16string(labels[slot]) + u" 読み込み失敗\r\n";
-      out.result = kAborted;
+      out.result = RunResult::kAborted;
       return out;
     }
   }
@@ -276,13 +280,13 @@ ModelOutcome ModelRun(const fs::path& exeDir, const fs::path& plugin, const fs::
   // Files that are all no presets tell nothing about what is needed.
   if (damaged > 0 && presets.empty()) {
     log += u"Preset: 読み込み失敗\r\n";
-    out.result = kAborted;
+    out.result = RunResult::kAborted;
     return out;
   }
   log += u"→ Plugin/Preset/Work = " + Num(pluginListing.size()) + u"/" + Num(presetListing.size()) +
          u"/" + Num(workListing.size()) + u"\r\n";
 
-  if (mode == kExecute) {
+  if (mode == RunMode::kExecute) {
     MovePhase(u"■不要ファイルの移動(Plugin -> Work)\r\n", pluginListing, required, false,
               out.plugin, out.work, log);
     MovePhase(u"■必要ファイルの移動(Work -> Plugin)\r\n", workListing, required, true, out.work,
@@ -310,7 +314,7 @@ ModelOutcome ModelRun(const fs::path& exeDir, const fs::path& plugin, const fs::
     }
   }
   log += u"\r\n";
-  out.result = kCompleted;
+  out.result = RunResult::kCompleted;
   return out;
 }
 

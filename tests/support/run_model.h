@@ -8,6 +8,7 @@
 #include <map>
 #include <string>
 
+#include "reconcile/run.h"
 #include "test_support.h"
 
 namespace kvo::test {
@@ -17,7 +18,7 @@ namespace kvo::test {
 using FolderContents = std::map<std::string, std::string>;
 
 struct ModelOutcome {
-  int result = 0;      // kCompleted or kAborted
+  RunResult result = RunResult::kCompleted;
   std::u16string log;  // exactly the lines the run writes
   FolderContents plugin;
   FolderContents work;
@@ -28,8 +29,8 @@ struct ModelOutcome {
 };
 
 // `exeDir` holds IdList.txt and ExList.txt; the three folders are the paths
-// the run is given. `mode` is kExecute or kCheckOnly.
+// the run is given.
 ModelOutcome ModelRun(const fs::path& exeDir, const fs::path& plugin, const fs::path& preset,
-                      const fs::path& work, int mode);
+                      const fs::path& work, RunMode mode);
 
 }  // namespace kvo::test

@@ -8,12 +8,6 @@
 
 namespace kvo {
 
-namespace platform {
-// Makes ExeDirectory() return `folder` instead (an empty string restores the
-// real one), so each case can have its own side lists.
-void OverrideExeDirectory(const std::u16string& folder);
-}  // namespace platform
-
 // The capacity of the process-wide preset read buffer, which grows to twice
 // the size of a file that does not fit and never shrinks.
 std::size_t PresetReadBufferCapacity();

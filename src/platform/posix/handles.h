@@ -1,0 +1,30 @@
+// The POSIX handles the platform's files own: file descriptors and folder
+// streams.
+#pragma once
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include "platform/platform_internal.h"
+
+namespace kvo {
+namespace platform {
+
+struct FdTraits {
+  using Handle = int;
+  static int None() { return -1; }
+  static bool Valid(int fd) { return fd >= 0; }
+  static bool Close(int fd) { return ::close(fd) == 0; }
+};
+using Fd = Owned<FdTraits>;
+
+struct DirTraits {
+  using Handle = DIR*;
+  static DIR* None() { return nullptr; }
+  static bool Valid(DIR* dir) { return dir != nullptr; }
+  static bool Close(DIR* dir) { return ::closedir(dir) == 0; }
+};
+using Dir = Owned<DirTraits>;
+
+}  // namespace platform
+}  // namespace kvo

@@ -1,0 +1,131 @@
+#include "fault_file_system.h"
+
+#include <cstddef>
+#include <utility>
+
+namespace kvo::test {
+namespace {
+
+bool IsSeparator(char16_t c) { return c == u'/' || c == u'\\'; }
+
+// `path` is `place` or lies inside it.
+bool Within(const std::u16string& path, const std::u16string& place) {
+  if (place.empty()) return true;
+  if (path.compare(0, place.size(), place) != 0) return false;
+  return path.size() == place.size() || IsSeparator(path[place.size()]) ||
+         IsSeparator(place.back());
+}
+
+}  // namespace
+
+Fault FailRead(const std::u16string& path, platform::FileStatus status, int nth) {
+  Fault fault;
+  fault.op = FsOp::kReadWholeFile;
+  fault.path = path;
+  fault.nth = nth;
+  fault.status = status;
+  return fault;
+}
+
+Fault ShortRead(const std::u16string& path) {
+  Fault fault = FailRead(path, platform::FileStatus::kUnreadable);
+  fault.shortRead = true;
+  return fault;
+}
+
+Fault FailListing(const std::u16string& folder, int nth, int listedBeforeFailure) {
+  Fault fault;
+  fault.op = FsOp::kFindFiles;
+  fault.path = folder;
+  fault.nth = nth;
+  fault.listedBeforeFailure = listedBeforeFailure;
+  return fault;
+}
+
+Fault FailMove(const std::u16string& source, int nth) {
+  Fault fault;
+  fault.op = FsOp::kMoveNoReplace;
+  fault.path = source;
+  fault.nth = nth;
+  return fault;
+}
+
+Fault Before(FsOp op, const std::u16string& path, int nth, std::function<void()> action) {
+  Fault fault;
+  fault.op = op;
+  fault.path = path;
+  fault.nth = nth;
+  fault.before = std::move(action);
+  return fault;
+}
+
+FaultyFileSystem::FaultyFileSystem(platform::FileSystem& base) : base_(base) {}
+
+void FaultyFileSystem::Add(Fault fault) { planned_.push_back(Planned{std::move(fault), 0}); }
+
+void FaultyFileSystem::ClearFaults() { planned_.clear(); }
+
+int FaultyFileSystem::Calls(FsOp op) const { return calls_[static_cast<int>(op)]; }
+
+const Fault* FaultyFileSystem::Hit(FsOp op, const std::u16string& path) {
+  ++calls_[static_cast<int>(op)];
+  for (Planned& planned : planned_) {
+    const Fault& fault = planned.fault;
+    if (fault.op != op || !Within(path, fault.path)) continue;
+    ++planned.seen;
+    if (fault.nth != 0 && planned.seen != fault.nth) continue;
+    if (fault.before) {
+      // Taken out first: the action may well call the file system itself.
+      std::function<void()> action = std::move(planned.fault.before);
+      planned.fault.nth = -1;  // done
+      action();
+      continue;
+    }
+    return &fault;
+  }
+  return nullptr;
+}
+
+platform::FileStatus FaultyFileSystem::ReadWholeFile(const std::u16string& path,
+                                                     std::vector<char>& out,
+                                                     std::size_t extraZeros) {
+  const Fault* fault = Hit(FsOp::kReadWholeFile, path);
+  if (fault == nullptr) return base_.ReadWholeFile(path, out, extraZeros);
+  if (fault->shortRead) base_.ReadWholeFile(path, out, extraZeros);
+  out.clear();
+  return fault->status;
+}
+
+platform::ListStatus FaultyFileSystem::FindFiles(const std::u16string& searchPath,
+                                                 std::vector<std::u16string>& names) {
+  const Fault* fault = Hit(FsOp::kFindFiles, searchPath);
+  if (fault == nullptr) return base_.FindFiles(searchPath, names);
+  const std::size_t before = names.size();
+  base_.FindFiles(searchPath, names);
+  const std::size_t keep = before + static_cast<std::size_t>(fault->listedBeforeFailure);
+  if (names.size() > keep) names.resize(keep);
+  return platform::ListStatus::kFailed;
+}
+
+bool FaultyFileSystem::IsDirectory(const std::u16string& path) {
+  return Hit(FsOp::kIsDirectory, path) == nullptr && base_.IsDirectory(path);
+}
+
+bool FaultyFileSystem::MoveNoReplace(const std::u16string& from, const std::u16string& to) {
+  return Hit(FsOp::kMoveNoReplace, from) == nullptr && base_.MoveNoReplace(from, to);
+}
+
+bool FaultyFileSystem::SetCurrentDir(const std::u16string& path) {
+  return Hit(FsOp::kSetCurrentDir, path) == nullptr && base_.SetCurrentDir(path);
+}
+
+std::u16string FaultyFileSystem::StartDir() {
+  return Hit(FsOp::kStartDir, std::u16string()) == nullptr ? base_.StartDir() : std::u16string();
+}
+
+std::u16string FaultyFileSystem::ExeDirectory() {
+  if (Hit(FsOp::kExeDirectory, std::u16string()) != nullptr) return std::u16string();
+  return exeDirectory_.empty() ? base_.ExeDirectory() : exeDirectory_;
+}
+
+}  // namespace kvo::test
