@@ -157,7 +157,7 @@ TEST(Run, TheSameListsInEveryEncodingGiveTheSameRun) {
     ws.Preset("q.kvo", {3, 4});
     for (const char* name : {"基本.vac", "古い.vac", "髪型.vac"}) ws.Archive(kPlugin, name);
     for (const char* name : {"ボディ.vac", "予備.vac", "ﾍｱ01.vac"}) ws.Archive(kWork, name);
-    EXPECT_EQ(ws.Run(kExecute), kCompleted);
+    EXPECT_EQ(ws.Run(RunMode::kExecute), RunResult::kCompleted);
     EXPECT_EQ(ws.Log(),
               u"■準備\r\n"
               u"→ Plugin/Preset/Work = 3/2/3\r\n"
