@@ -33,12 +33,20 @@ class Random {
   explicit Random(unsigned seed) : engine_(seed) {}
   int Int(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(engine_); }
   bool Chance(int percent) { return Int(0, 99) < percent; }
-  // Letters, digits and '_' only: names that every platform's name order and file
-  // system treat alike (equal exactly when equal but for letter case).
+  // Letters, digits and '_', and now and then a piece beyond them (accented,
+  // Greek, Cyrillic, Japanese, full-width, punctuation: NamePieces), so that
+  // the run's order of such names is held against the system's. UTF-8.
   std::string Word(int lo, int hi) {
     static const char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789_";
+    const std::vector<std::u16string>& pieces = NamePieces();
     std::string word;
-    for (int n = Int(lo, hi); n > 0; --n) word += kChars[Int(0, sizeof kChars - 2)];
+    for (int n = Int(lo, hi); n > 0; --n) {
+      if (Chance(12)) {
+        word += U8(pieces[Int(0, static_cast<int>(pieces.size()) - 1)]);
+      } else {
+        word += kChars[Int(0, sizeof kChars - 2)];
+      }
+    }
     return word;
   }
   std::string Cased(std::string text) {
@@ -75,6 +83,13 @@ std::vector<std::string> DistinctNames(Random& rnd, int count, const std::string
 }
 
 std::string LineEnd(Random& rnd) { return rnd.Chance(85) ? "\r\n" : "\n"; }
+
+// A name as a side list holds it: in the ANSI code page when that can carry
+// it, else its UTF-8 bytes as they are (read back as some other name).
+std::string ListName(const std::string& name) {
+  std::string bytes;
+  return ListBytes(U16(name), bytes) ? bytes : name;
+}
 
 // The end of a list: sometimes without its last LF, rarely cut by a NUL byte.
 std::string Finish(Random& rnd, std::string text) {
@@ -158,7 +173,7 @@ std::string Lay(RunWorkspace& ws, Random& rnd) {
         name = "";
         break;
       case 1:
-        name = "gone_" + rnd.Word(1, 2) + ".vac";
+        name = ListName("gone_" + rnd.Word(1, 2) + ".vac");
         break;
       case 2:
         name = std::string(rnd.Chance(50) ? 259 : 260, 'n');
@@ -167,7 +182,7 @@ std::string Lay(RunWorkspace& ws, Random& rnd) {
         name = "\?\?\?(" + std::to_string(kBig + rnd.Int(0, 40)) + ")";
         break;
       default:
-        name = rnd.Cased(archives[rnd.Int(0, static_cast<int>(archives.size()) - 1)]);
+        name = ListName(rnd.Cased(archives[rnd.Int(0, static_cast<int>(archives.size()) - 1)]));
     }
     if (rnd.Chance(5)) {
       idList += "no comma here" + LineEnd(rnd);
@@ -183,9 +198,9 @@ std::string Lay(RunWorkspace& ws, Random& rnd) {
   if (rnd.Chance(50)) {
     std::string exList;
     for (int n = rnd.Int(0, 4); n > 0; --n) {
-      exList += (rnd.Chance(20)
-                     ? std::string()
-                     : rnd.Cased(archives[rnd.Int(0, static_cast<int>(archives.size()) - 1)])) +
+      exList += (rnd.Chance(20) ? std::string()
+                                : ListName(rnd.Cased(
+                                      archives[rnd.Int(0, static_cast<int>(archives.size()) - 1)]))) +
                 LineEnd(rnd);
     }
     exList = Finish(rnd, exList);

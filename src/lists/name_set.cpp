@@ -9,45 +9,65 @@ namespace {
 constexpr std::size_t kBlockMax = 64;
 
 struct StoredLess {
-  bool operator()(const SharedName& a, const std::u16string& b) const {
-    return NameLess()(a.Text(), b);
-  }
+  bool operator()(const SharedName& a, const std::string& key) const { return a.Key() < key; }
 };
 
 }  // namespace
 
-SharedName::SharedName(std::u16string text) : rep_(new Rep{1, std::move(text)}) {}
+SharedName::SharedName(std::u16string text)
+    : rep_(new Rep{1, std::move(text), std::string(), false}) {}
 
+SharedName::SharedName(std::u16string text, std::string key)
+    : rep_(new Rep{1, std::move(text), std::move(key), true}) {}
+
+void SharedName::MakeKey() const {
+  platform::MakeNameKey(rep_->text.data(), rep_->text.size(), rep_->key);
+  rep_->keyed = true;
+}
+
+// The key first: a name already stored costs no copy of its text.
 bool NameSet::Insert(const std::u16string& name) {
+  std::string key;
+  platform::MakeNameKey(name.data(), name.size(), key);
   Place place;
-  if (!Locate(name, place)) return false;
-  Put(place, SharedName(name));
+  if (!Locate(key, place)) return false;
+  Put(place, SharedName(name, std::move(key)));
   return true;
 }
 
 bool NameSet::Insert(std::u16string&& name) {
+  std::string key;
+  platform::MakeNameKey(name.data(), name.size(), key);
   Place place;
-  if (!Locate(name, place)) return false;
-  Put(place, SharedName(std::move(name)));
+  if (!Locate(key, place)) return false;
+  Put(place, SharedName(std::move(name), std::move(key)));
   return true;
 }
 
 bool NameSet::Insert(const SharedName& name) {
   Place place;
-  if (!Locate(name.Text(), place)) return false;
+  if (!Locate(name.Key(), place)) return false;
   Put(place, name);
   return true;
 }
 
 bool NameSet::Contains(const std::u16string& name) const {
+  std::string key;
+  platform::MakeNameKey(name.data(), name.size(), key);
+  return ContainsKey(key);
+}
+
+bool NameSet::Contains(const SharedName& name) const { return ContainsKey(name.Key()); }
+
+bool NameSet::ContainsKey(const std::string& key) const {
   if (blocks_.empty()) return false;
-  const Block& block = blocks_[BlockFor(name)];
-  auto at = std::lower_bound(block.begin(), block.end(), name, StoredLess());
-  return at != block.end() && !NameLess()(name, at->Text());
+  const Block& block = blocks_[BlockFor(key)];
+  auto at = std::lower_bound(block.begin(), block.end(), key, StoredLess());
+  return at != block.end() && at->Key() == key;
 }
 
 void NameSet::AppendGreater(const SharedName& name) {
-  assert(blocks_.empty() || NameLess()(blocks_.back().back().Text(), name.Text()));
+  assert(blocks_.empty() || blocks_.back().back().Key() < name.Key());
   if (blocks_.empty() || blocks_.back().size() == kBlockMax) {
     Block last = NewBlock();
     last.push_back(name);
@@ -71,15 +91,15 @@ NameSet::Block NameSet::NewBlock() const {
   return block;
 }
 
-// The block a name belongs in: the first whose last name does not order
-// before it, or the last block. Only for a non-empty set (no block is ever
-// empty).
-std::size_t NameSet::BlockFor(const std::u16string& name) const {
+// The block a key belongs in: the first whose last name's key does not
+// order before it, or the last block. Only for a non-empty set (no block is
+// ever empty).
+std::size_t NameSet::BlockFor(const std::string& key) const {
   std::size_t lo = 0;
   std::size_t hi = blocks_.size() - 1;
   while (lo < hi) {
     const std::size_t mid = lo + (hi - lo) / 2;
-    if (NameLess()(blocks_[mid].back().Text(), name)) {
+    if (blocks_[mid].back().Key() < key) {
       lo = mid + 1;
     } else {
       hi = mid;
@@ -88,7 +108,7 @@ std::size_t NameSet::BlockFor(const std::u16string& name) const {
   return lo;
 }
 
-bool NameSet::Locate(const std::u16string& name, Place& place) const {
+bool NameSet::Locate(const std::string& key, Place& place) const {
   if (blocks_.empty()) {
     place = Place{0, 0};
     return true;
@@ -96,14 +116,14 @@ bool NameSet::Locate(const std::u16string& name, Place& place) const {
   // Names often come in ascending order (sorted listings): after the last
   // name they go to the end at once.
   const std::size_t last = blocks_.size() - 1;
-  if (NameLess()(blocks_[last].back().Text(), name)) {
+  if (blocks_[last].back().Key() < key) {
     place = Place{last, blocks_[last].size()};
     return true;
   }
-  const std::size_t b = BlockFor(name);
+  const std::size_t b = BlockFor(key);
   const Block& block = blocks_[b];
-  auto at = std::lower_bound(block.begin(), block.end(), name, StoredLess());
-  if (at != block.end() && !NameLess()(name, at->Text())) return false;
+  auto at = std::lower_bound(block.begin(), block.end(), key, StoredLess());
+  if (at != block.end() && at->Key() == key) return false;
   place = Place{b, static_cast<std::size_t>(at - block.begin())};
   return true;
 }
@@ -126,9 +146,9 @@ void NameSet::Put(Place place, SharedName name) {
   std::size_t at = place.index;
   if (blocks_[b].size() == kBlockMax) {
     Split(b);
-    if (NameLess()(blocks_[b].back().Text(), name.Text())) ++b;
+    if (blocks_[b].back().Key() < name.Key()) ++b;
     at = static_cast<std::size_t>(
-        std::lower_bound(blocks_[b].begin(), blocks_[b].end(), name.Text(), StoredLess()) -
+        std::lower_bound(blocks_[b].begin(), blocks_[b].end(), name.Key(), StoredLess()) -
         blocks_[b].begin());
   }
   blocks_[b].insert(blocks_[b].begin() + static_cast<std::ptrdiff_t>(at), std::move(name));

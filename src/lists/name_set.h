@@ -13,7 +13,8 @@
 namespace kvo {
 
 // Orders file names the way the system does (lstrcmpiW), so that names that
-// differ only in letter case are one name.
+// differ only in letter case are one name. Sets of names order by the names'
+// keys instead (SharedName::Key), which is the same order, made cheap.
 struct NameLess {
   bool operator()(const std::u16string& a, const std::u16string& b) const {
     return platform::CompareNames(a.c_str(), b.c_str()) < 0;
@@ -24,12 +25,16 @@ struct NameLess {
 // never change once made, so a set that takes a name from another set, or
 // from the id table, can share its one copy instead of allocating its own:
 // a run puts hundreds of thousands of names from a table of tens of
-// thousands into its presets' sets. The count of holders is not atomic: like
-// everything else here, names are used on one thread.
+// thousands into its presets' sets. The text's key in the name order is made
+// once, when first asked for, and shared the same way. The count of holders
+// is not atomic, nor is the key's making: like everything else here, names
+// are used on one thread.
 class SharedName {
  public:
   SharedName() = default;
   explicit SharedName(std::u16string text);
+  // `key` must be the text's key (platform::MakeNameKey).
+  SharedName(std::u16string text, std::string key);
   SharedName(const SharedName& other) noexcept : rep_(other.rep_) {
     if (rep_ != nullptr) ++rep_->holders;
   }
@@ -44,12 +49,20 @@ class SharedName {
 
   // The text; its address is the same for every holder of this name.
   const std::u16string& Text() const { return rep_->text; }
+  // The text's key in the name order.
+  const std::string& Key() const {
+    if (!rep_->keyed) MakeKey();
+    return rep_->key;
+  }
 
  private:
   struct Rep {
     std::size_t holders;
     std::u16string text;
+    std::string key;
+    bool keyed;
   };
+  void MakeKey() const;
   Rep* rep_ = nullptr;
 };
 
@@ -110,6 +123,7 @@ class NameSet {
   bool Insert(std::u16string&& name);
   bool Insert(const SharedName& name);
   bool Contains(const std::u16string& name) const;
+  bool Contains(const SharedName& name) const;
   std::size_t Size() const { return size_; }
   bool Empty() const { return size_ == 0; }
   // About how many names an empty set is going to hold, so that it can take
@@ -131,11 +145,12 @@ class NameSet {
     std::size_t index;
   };
 
-  // false when an equivalent name is stored; otherwise where `name` goes.
-  bool Locate(const std::u16string& name, Place& place) const;
+  // false when a name of key `key` is stored; otherwise where it goes.
+  bool Locate(const std::string& key, Place& place) const;
   // Stores `name` where Locate said, splitting a full block first.
   void Put(Place place, SharedName name);
-  std::size_t BlockFor(const std::u16string& name) const;
+  bool ContainsKey(const std::string& key) const;
+  std::size_t BlockFor(const std::string& key) const;
   void Split(std::size_t block);
   Block NewBlock() const;
 

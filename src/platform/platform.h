@@ -140,6 +140,15 @@ bool MoveNoReplace(const std::u16string& from, const std::u16string& to);
 // positive. Names that differ only in letter case compare equal.
 int CompareNames(const char16_t* a, const char16_t* b);
 
+// The name order as bytes. MakeNameKey replaces `key` with the key of the
+// `length` units at `name` (no NUL among them): compared as unsigned bytes,
+// a key that is the start of a longer one first (std::string's own order),
+// two keys order as CompareNames orders their names, and equal keys mean
+// names that compare equal. Making a key costs about one CompareNames call
+// and comparing two keys next to nothing, so names that are compared many
+// times are compared by their keys.
+void MakeNameKey(const char16_t* name, std::size_t length, std::string& key);
+
 // Converts `length` bytes of text in the system's ANSI code page to UTF-16.
 // false when the result would not fit kMaxPath units with its terminator.
 bool AnsiToUtf16(const char* bytes, std::size_t length, std::u16string& out);

@@ -476,6 +476,17 @@ int CompareNames(const char16_t* a, const char16_t* b) {
   }
 }
 
+// Each unit folded, high byte first: bytes then order as the folded units
+// do, and a name that is the start of another orders first, as above.
+void MakeNameKey(const char16_t* name, std::size_t length, std::string& key) {
+  key.resize(2 * length);
+  for (std::size_t i = 0; i < length; ++i) {
+    const char16_t c = Fold(name[i]);
+    key[2 * i] = static_cast<char>(c >> 8);
+    key[2 * i + 1] = static_cast<char>(c & 0xFF);
+  }
+}
+
 bool AnsiToUtf16(const char* bytes, std::size_t length, std::u16string& out) {
   static const std::string charset = LocaleCharset();
   static const bool utf8 = IsUtf8Name(charset);

@@ -18,15 +18,18 @@ int ScanFolder(NameSet& names, const std::u16string& folder, const std::u16strin
   // empty, an unlistable Preset folder would send every archive to Work.
   if (platform::FindFiles(searchPath, found) != platform::ListStatus::kListed) return -1;
   // Inserted as if one by one in the order delivered (among equivalent names
-  // the first delivered stays), but sorted first: a sorted run goes into the
-  // set without searching or shifting.
-  std::vector<std::size_t> order(found.size());
+  // the first delivered stays), but sorted first, by key: a sorted run goes
+  // into the set without searching or shifting.
+  std::vector<SharedName> shared;
+  shared.reserve(found.size());
+  for (std::u16string& name : found) shared.emplace_back(std::move(name));
+  std::vector<std::size_t> order(shared.size());
   for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-  std::sort(order.begin(), order.end(), [&found](std::size_t a, std::size_t b) {
-    const int c = platform::CompareNames(found[a].c_str(), found[b].c_str());
+  std::sort(order.begin(), order.end(), [&shared](std::size_t a, std::size_t b) {
+    const int c = shared[a].Key().compare(shared[b].Key());
     return c != 0 ? c < 0 : a < b;
   });
-  for (std::size_t i : order) names.Insert(std::move(found[i]));
+  for (std::size_t i : order) names.Insert(shared[i]);
   return 0;
 }
 

@@ -49,8 +49,9 @@ void MovePhase(Log& log, const char16_t* heading, const std::u16string& from,
   platform::SetCurrentDir(from);
   std::u16string source;
   std::u16string destination;
-  for (const std::u16string& name : listing) {
-    if (required.Contains(name) != moveRequired) continue;
+  for (auto it = listing.begin(); it != listing.end(); ++it) {
+    const std::u16string& name = *it;
+    if (required.Contains(it.Shared()) != moveRequired) continue;
     // The source is named by its full path, so a current directory that could
     // not be changed never makes us move a file out of the wrong folder.
     if (platform::CombinePath(from, name, source) &&

@@ -21,11 +21,11 @@ class Presence {
  public:
   explicit Presence(const NameSet& plugin) : plugin_(plugin) { answers_.reserve(1024); }
 
-  bool Contains(const std::u16string& name) {
-    auto found = answers_.find(&name);
+  bool Contains(const SharedName& name) {
+    auto found = answers_.find(&name.Text());
     if (found != answers_.end()) return found->second;
     const bool present = plugin_.Contains(name);
-    answers_.emplace(&name, present);
+    answers_.emplace(&name.Text(), present);
     return present;
   }
 
@@ -46,8 +46,8 @@ void ReportPresetStatus(const Catalogue& catalogue, const NameSet& plugin, LogPa
   int incomplete = 0;
   for (const PresetRecord& record : catalogue.presets) {
     bool lacks = false;
-    for (const std::u16string& name : record.needs) {
-      const bool absent = !present.Contains(name);
+    for (auto it = record.needs.begin(); it != record.needs.end(); ++it) {
+      const bool absent = !present.Contains(it.Shared());
       missing.push_back(absent);
       lacks = lacks || absent;
     }

@@ -1,11 +1,17 @@
 #include "test_support.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+
+#include "platform/platform.h"
 
 namespace kvo::test {
 
@@ -68,6 +74,48 @@ std::vector<std::string> ListNames(const fs::path& folder) {
   }
   std::sort(names.begin(), names.end());
   return names;
+}
+
+const std::vector<std::u16string>& NamePieces() {
+  static const std::vector<std::u16string> pieces = {
+      // accented Latin, with expansions (ß, æ, œ) and Latin-1 signs
+      u"é", u"É", u"è", u"à", u"À", u"ç", u"Ç", u"ñ", u"Ñ", u"ö", u"Ö", u"ü", u"Ü", u"å", u"Å",
+      u"ø", u"Ø", u"ß", u"æ", u"Æ", u"œ", u"Œ", u"²", u"½",
+      // Greek and Cyrillic
+      u"α", u"Α", u"ω", u"Ω", u"ж", u"Ж", u"я", u"Я", u"ё", u"Ё",
+      // hiragana, katakana (the voiced and small ones, the long vowel mark),
+      // half-width katakana with a separate voicing mark, kanji
+      u"あ", u"い", u"か", u"が", u"ゃ", u"っ", u"ア", u"イ", u"カ", u"ガ", u"ャ", u"ッ", u"ー",
+      u"ｱ", u"ｶ", u"ｶﾞ", u"ｯ", u"ｰ", u"髪", u"服", u"靴", u"夏", u"々",
+      // full-width letters, digits, punctuation and space; Japanese punctuation
+      u"Ａ", u"ａ", u"Ｚ", u"ｚ", u"０", u"９", u"（", u"）", u"＿", u"－", u"．", u"！", u"　",
+      u"・", u"「", u"」", u"、",
+      // ASCII punctuation a file name may hold
+      u" ", u"-", u"'", u"_", u".", u"(", u")", u"!", u"#", u"$", u"%", u"&", u"+", u",", u";",
+      u"=", u"@", u"[", u"]", u"^", u"`", u"{", u"}", u"~",
+  };
+  return pieces;
+}
+
+bool ListBytes(const std::u16string& name, std::string& bytes) {
+  bytes.clear();
+#ifdef _WIN32
+  const wchar_t* wide = reinterpret_cast<const wchar_t*>(name.c_str());
+  const int units = static_cast<int>(name.size());
+  if (units > 0) {
+    BOOL lossy = FALSE;
+    const int n = WideCharToMultiByte(CP_ACP, 0, wide, units, nullptr, 0, nullptr, nullptr);
+    if (n <= 0) return false;
+    bytes.resize(static_cast<std::size_t>(n));
+    WideCharToMultiByte(CP_ACP, 0, wide, units, &bytes[0], n, nullptr,
+                        GetACP() == CP_UTF8 ? nullptr : &lossy);
+    if (lossy) return false;
+  }
+#else
+  bytes = U8(name);
+#endif
+  std::u16string back;
+  return platform::AnsiToUtf16(bytes.data(), bytes.size(), back) && back == name;
 }
 
 }  // namespace kvo::test
