@@ -9,11 +9,12 @@
 // The program is copied into ROOT\lists beside the two lists, with a settings
 // file pointing at ROOT\Plugin, ROOT\Preset and ROOT\Work, and started there
 // once; the runs follow one another in that one program, as a user would click
-// them. For each run one line: seconds=... answered=... lines=... missing=...
-// box=..., where seconds is OK to the result box showing and answered is OK
-// to the moment from which the program answers every message at once (a box
-// that shows while its thread still lays out or paints the pane does not
-// answer yet).
+// them. For each run one line: seconds=... answered=... peak_mib=... lines=...
+// missing=... box=..., where seconds is OK to the result box showing,
+// answered is OK to the moment from which the program answers every message
+// at once (a box that shows while its thread still lays out or paints the
+// pane does not answer yet), and peak_mib is the program's peak working set
+// so far.
 //
 // --edit-cost adds one line settext=... paint=...: the least that showing the
 // last run's log costs, measured in this process: an edit control made from
@@ -21,6 +22,7 @@
 // control, styles, font and size), given the whole text in one WM_SETTEXT,
 // then painted.
 #include <windows.h>
+#include <psapi.h>
 
 #include <cstdio>
 #include <string>
@@ -194,9 +196,13 @@ int wmain(int argc, wchar_t** argv) {
       }
       const ui::Box box = ui::ReadBox(result);
       pane = program.Pane();
-      std::printf("seconds=%.3f answered=%.3f lines=%zu missing=%zu box=%s\n",
-                  Seconds(start, shown), Seconds(start, answered), Count(pane, L"\r\n"),
-                  Count(pane, L"\r\n  - "), ui::Utf8(box.text).c_str());
+      PROCESS_MEMORY_COUNTERS memory = {};
+      memory.cb = sizeof memory;
+      GetProcessMemoryInfo(program.process(), &memory, sizeof memory);
+      std::printf("seconds=%.3f answered=%.3f peak_mib=%.1f lines=%zu missing=%zu box=%s\n",
+                  Seconds(start, shown), Seconds(start, answered),
+                  static_cast<double>(memory.PeakWorkingSetSize) / 1048576.0,
+                  Count(pane, L"\r\n"), Count(pane, L"\r\n  - "), ui::Utf8(box.text).c_str());
       std::fflush(stdout);
       PostMessageW(result, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
       ui::Expect(ui::WaitGone(result, ui::kBoxTimeoutMs), "the result box did not close");

@@ -116,12 +116,15 @@ std::vector<std::u16string> VariedNames(std::size_t count) {
 // Sets of names are ordered by the names' keys; a key order that differed
 // from the name order in even one pair would put a set out of the system's
 // order, or make two spellings of one name two names. So every pair is
-// compared both ways.
+// compared both ways. Pattern matching takes names that differ only in the
+// case of ASCII letters for equal without asking: the order must agree.
 TEST(NameOrder, KeysOrderEveryPairAsTheNameOrderDoes) {
   const std::vector<std::u16string> names = VariedNames(2000);
   std::vector<std::string> keys(names.size());
+  std::vector<std::u16string> asciiLower = names;
   for (std::size_t i = 0; i < names.size(); ++i) {
     platform::MakeNameKey(names[i].data(), names[i].size(), keys[i]);
+    for (char16_t& c : asciiLower[i]) c = c < 0x80 ? static_cast<char16_t>(std::tolower(c)) : c;
   }
   std::size_t equal = 0;
   std::size_t wrong = 0;
@@ -130,7 +133,8 @@ TEST(NameOrder, KeysOrderEveryPairAsTheNameOrderDoes) {
       const int byName = Sign(CompareNames(names[i].c_str(), names[j].c_str()));
       const int byKey = Sign(keys[i].compare(keys[j]));
       if (byName == 0 && i != j) ++equal;
-      if (byName != byKey && ++wrong <= 10) {
+      const bool caseOnly = asciiLower[i] == asciiLower[j];
+      if ((byName != byKey || (caseOnly && byName != 0)) && ++wrong <= 10) {
         ADD_FAILURE() << "\"" << U8(names[i]) << "\" against \"" << U8(names[j])
                       << "\": the names compare " << byName << ", their keys " << byKey;
       }
