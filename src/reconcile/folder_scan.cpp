@@ -2,24 +2,30 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <vector>
+#include <utility>
 
 #include "platform/platform.h"
 
 namespace kvo {
+namespace {
 
-int ScanFolder(NameSet& names, const std::u16string& folder, const std::u16string& pattern) {
+// The names matching `pattern` in `folder`, as the system delivers them: 0,
+// or -1 (see ScanFolder). A folder too deep to form a search path in holds
+// nothing we can list.
+int List(const std::u16string& folder, const std::u16string& pattern,
+         std::vector<std::u16string>& found) {
   if (!platform::IsDirectory(folder)) return -1;
   std::u16string searchPath;
-  // A folder too deep to form a search path in holds nothing we can list.
   if (!platform::CombinePath(folder, pattern, searchPath)) return 0;
-  std::vector<std::u16string> found;
   // A folder that exists but cannot be listed is not an empty one: taken as
   // empty, an unlistable Preset folder would send every archive to Work.
-  if (platform::FindFiles(searchPath, found) != platform::ListStatus::kListed) return -1;
-  // Inserted as if one by one in the order delivered (among equivalent names
-  // the first delivered stays), but sorted first, by key: a sorted run goes
-  // into the set without searching or shifting.
+  return platform::FindFiles(searchPath, found) == platform::ListStatus::kListed ? 0 : -1;
+}
+
+// Inserted as if one by one in the order delivered (among equivalent names
+// the first delivered stays), but sorted first, by key: a sorted run goes
+// into the set without searching or shifting.
+void Fill(NameSet& names, std::vector<std::u16string>& found, std::vector<SharedName>* delivered) {
   std::vector<SharedName> shared;
   shared.reserve(found.size());
   for (std::u16string& name : found) shared.emplace_back(std::move(name));
@@ -30,6 +36,31 @@ int ScanFolder(NameSet& names, const std::u16string& folder, const std::u16strin
     return c != 0 ? c < 0 : a < b;
   });
   for (std::size_t i : order) names.Insert(shared[i]);
+  if (delivered != nullptr) delivered->swap(shared);
+}
+
+}  // namespace
+
+int ScanFolder(NameSet& names, const std::u16string& folder, const std::u16string& pattern,
+               std::vector<SharedName>* delivered) {
+  std::vector<std::u16string> found;
+  if (List(folder, pattern, found) != 0) return -1;
+  Fill(names, found, delivered);
+  return 0;
+}
+
+int RescanFolder(NameSet& names, const std::u16string& folder, const std::u16string& pattern,
+                 const std::vector<SharedName>& delivered) {
+  std::vector<std::u16string> found;
+  if (List(folder, pattern, found) != 0) {
+    names.Clear();
+    return -1;
+  }
+  bool same = found.size() == delivered.size();
+  for (std::size_t i = 0; same && i < found.size(); ++i) same = found[i] == delivered[i].Text();
+  if (same) return 0;
+  names.Clear();
+  Fill(names, found, nullptr);
   return 0;
 }
 

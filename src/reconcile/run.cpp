@@ -1,6 +1,7 @@
 #include "reconcile/run.h"
 
 #include <string>
+#include <vector>
 
 #include "lists/name_set.h"
 #include "platform/platform.h"
@@ -91,8 +92,10 @@ RunResult RunReconciliation(const SettingsRecord& folders, LogPaneTarget* pane,
   const std::u16string& work = paths[kWork];
 
   NameSet listings[kFolderSlotCount];
+  std::vector<SharedName> pluginDelivered;  // for listing Plugin again at the end
   for (FolderSlot slot : {kPlugin, kPreset, kWork}) {
-    if (ScanFolder(listings[slot], paths[slot], FolderPattern(slot)) != 0) {
+    if (ScanFolder(listings[slot], paths[slot], FolderPattern(slot),
+                   slot == kPlugin ? &pluginDelivered : nullptr) != 0) {
       log.Line(u"%s 読み込み失敗\r\n", FolderLabel(slot));
       return kAborted;
     }
@@ -122,8 +125,7 @@ RunResult RunReconciliation(const SettingsRecord& folders, LogPaneTarget* pane,
 
   log.Write(u"■kvoの状態\r\n");
   // The moves changed the Plugin folder; list it again rather than track them.
-  listings[kPlugin].Clear();
-  ScanFolder(listings[kPlugin], plugin, FolderPattern(kPlugin));
+  RescanFolder(listings[kPlugin], plugin, FolderPattern(kPlugin), pluginDelivered);
   ReportPresetStatus(catalogue, listings[kPlugin], pane, lineBuffer);
 
   log.Write(u"\r\n");
