@@ -150,6 +150,10 @@ TEST(Paths, CombineAndAppendPutOneSeparatorAndRespectMaxPath) {
   std::u16string joined;
   ASSERT_TRUE(platform::CombinePath(dir.str(), u"x.vac", joined));
   EXPECT_EQ(P(joined), dir.path() / "x.vac");
+  // A name that only begins with dots is a name, not the parent folder.
+  std::u16string dotted;
+  ASSERT_TRUE(platform::CombinePath(dir.str(), u"..a.kvo", dotted));
+  EXPECT_EQ(P(dotted), dir.path() / "..a.kvo");
 
   // A folder given with a trailing separator gets no second one.
   std::u16string withSlash;

@@ -132,10 +132,30 @@ static std::size_t SeparatorUnits(const std::u16string& folder) {
   return !folder.empty() && folder.back() != u'\\' ? 1 : 0;
 }
 
+// One element of a path, neither "." nor "..": a file name as a listing
+// gives it.
+static bool IsBareName(const std::u16string& name) {
+  return !name.empty() && name != u"." && name != u".." &&
+         name.find_first_of(u"\\/:") == std::u16string::npos;
+}
+
 bool CombinePath(const std::u16string& folder, const std::u16string& name, std::u16string& out) {
   // PathCombineW needs its result to fit MAX_PATH; refuse early what cannot.
   if (folder.size() + SeparatorUnits(folder) + name.size() + 1 > MAX_PATH) return false;
   wchar_t joined[MAX_PATH] = {};
+  if (!folder.empty() && IsBareName(name)) {
+    // A file name is the last element as it is; only the folder is put in
+    // canonical form. PathCombineW (Wine's, at least) takes a name that
+    // merely begins with ".." for the parent folder: "C:\x" and "..a.kvo"
+    // would make "C:a.kvo", another file.
+    if (PathCombineW(joined, W(folder), nullptr) == nullptr) return false;
+    std::u16string path = U(joined);
+    if (!path.empty() && path.back() != u'\\') path += u'\\';
+    path += name;
+    if (path.size() + 1 > MAX_PATH) return false;
+    out = path;
+    return true;
+  }
   if (PathCombineW(joined, folder.empty() ? nullptr : W(folder), W(name)) == nullptr) return false;
   out = U(joined);
   return true;
