@@ -113,7 +113,7 @@ std::vector<std::u16string> VariedNames(std::size_t count) {
   return names;
 }
 
-// Sets of names are ordered by the names' keys; a key order that differed
+// Sets of names compare them with their keys; a keyed order that differed
 // from the name order in even one pair would put a set out of the system's
 // order, or make two spellings of one name two names. So every pair is
 // compared both ways. Pattern matching takes names that differ only in the
@@ -131,7 +131,7 @@ TEST(NameOrder, KeysOrderEveryPairAsTheNameOrderDoes) {
   for (std::size_t i = 0; i < names.size(); ++i) {
     for (std::size_t j = i; j < names.size(); ++j) {
       const int byName = Sign(CompareNames(names[i].c_str(), names[j].c_str()));
-      const int byKey = Sign(keys[i].compare(keys[j]));
+      const int byKey = Sign(platform::CompareKeyed(keys[i], names[i], keys[j], names[j]));
       if (byName == 0 && i != j) ++equal;
       const bool caseOnly = asciiLower[i] == asciiLower[j];
       if ((byName != byKey || (caseOnly && byName != 0)) && ++wrong <= 10) {

@@ -65,7 +65,7 @@ class IdTable {
   };
 
   void Push(Entry&& entry);
-  std::uint32_t RankOfKey(const std::string& key) const;
+  std::uint32_t RankOfKeyed(std::string_view key, const std::u16string& text) const;
 
   std::vector<Entry> entries_;
   std::vector<Slot> slots_;

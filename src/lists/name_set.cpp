@@ -2,27 +2,51 @@
 
 #include <algorithm>
 #include <cassert>
+#include <memory>
 
 namespace kvo {
 namespace {
 
 constexpr std::size_t kBlockMax = 64;
 
+template <typename Probe>
 struct StoredLess {
-  bool operator()(const SharedName& a, const std::string& key) const { return a.Key() < key; }
+  bool operator()(const SharedName& a, const Probe& name) const {
+    return a.Compare(name.key, name.text) < 0;
+  }
 };
+
+// The key of an empty key's names: made, and nothing to release.
+const char kEmptyKey[1] = {0};
+
+// A key's own copy of its bytes.
+std::unique_ptr<char[]> KeyBytes(const std::string& key) {
+  if (key.empty()) return nullptr;
+  std::unique_ptr<char[]> bytes(new char[key.size()]);
+  std::copy(key.begin(), key.end(), bytes.get());
+  return bytes;
+}
 
 }  // namespace
 
-SharedName::SharedName(std::u16string text)
-    : rep_(new Rep{1, std::move(text), std::string(), false}) {}
+SharedName::Rep::~Rep() {
+  if (key != kEmptyKey) delete[] key;
+}
 
-SharedName::SharedName(std::u16string text, std::string key)
-    : rep_(new Rep{1, std::move(text), std::move(key), true}) {}
+SharedName::SharedName(std::u16string text) : rep_(new Rep{1, 0, nullptr, std::move(text)}) {}
+
+SharedName::SharedName(std::u16string text, std::string key) {
+  std::unique_ptr<char[]> bytes = KeyBytes(key);
+  rep_ = new Rep{1, static_cast<std::uint32_t>(key.size()), bytes ? bytes.get() : kEmptyKey,
+                 std::move(text)};
+  bytes.release();
+}
 
 void SharedName::MakeKey() const {
-  platform::MakeNameKey(rep_->text.data(), rep_->text.size(), rep_->key);
-  rep_->keyed = true;
+  std::string key;
+  platform::MakeNameKey(rep_->text.data(), rep_->text.size(), key);
+  rep_->key = key.empty() ? kEmptyKey : KeyBytes(key).release();
+  rep_->keySize = static_cast<std::uint32_t>(key.size());
 }
 
 // The key first: a name already stored costs no copy of its text.
@@ -30,7 +54,7 @@ bool NameSet::Insert(const std::u16string& name) {
   std::string key;
   platform::MakeNameKey(name.data(), name.size(), key);
   Place place;
-  if (!Locate(key, place)) return false;
+  if (!Locate(Probe{key, name}, place)) return false;
   Put(place, SharedName(name, std::move(key)));
   return true;
 }
@@ -39,14 +63,14 @@ bool NameSet::Insert(std::u16string&& name) {
   std::string key;
   platform::MakeNameKey(name.data(), name.size(), key);
   Place place;
-  if (!Locate(key, place)) return false;
+  if (!Locate(Probe{key, name}, place)) return false;
   Put(place, SharedName(std::move(name), std::move(key)));
   return true;
 }
 
 bool NameSet::Insert(const SharedName& name) {
   Place place;
-  if (!Locate(name.Key(), place)) return false;
+  if (!Locate(Probe{name.Key(), name.Text()}, place)) return false;
   Put(place, name);
   return true;
 }
@@ -54,20 +78,22 @@ bool NameSet::Insert(const SharedName& name) {
 bool NameSet::Contains(const std::u16string& name) const {
   std::string key;
   platform::MakeNameKey(name.data(), name.size(), key);
-  return ContainsKey(key);
+  return Find(Probe{key, name});
 }
 
-bool NameSet::Contains(const SharedName& name) const { return ContainsKey(name.Key()); }
+bool NameSet::Contains(const SharedName& name) const {
+  return Find(Probe{name.Key(), name.Text()});
+}
 
-bool NameSet::ContainsKey(const std::string& key) const {
+bool NameSet::Find(Probe name) const {
   if (blocks_.empty()) return false;
-  const Block& block = blocks_[BlockFor(key)];
-  auto at = std::lower_bound(block.begin(), block.end(), key, StoredLess());
-  return at != block.end() && at->Key() == key;
+  const Block& block = blocks_[BlockFor(name)];
+  auto at = std::lower_bound(block.begin(), block.end(), name, StoredLess<Probe>());
+  return at != block.end() && at->Compare(name.key, name.text) == 0;
 }
 
 void NameSet::AppendGreater(const SharedName& name) {
-  assert(blocks_.empty() || blocks_.back().back().Key() < name.Key());
+  assert(blocks_.empty() || blocks_.back().back().Compare(name) < 0);
   if (blocks_.empty() || blocks_.back().size() == kBlockMax) {
     Block last = NewBlock();
     last.push_back(name);
@@ -91,15 +117,15 @@ NameSet::Block NameSet::NewBlock() const {
   return block;
 }
 
-// The block a key belongs in: the first whose last name's key does not
-// order before it, or the last block. Only for a non-empty set (no block is
-// ever empty).
-std::size_t NameSet::BlockFor(const std::string& key) const {
+// The block a name belongs in: the first whose last name does not order
+// before it, or the last block. Only for a non-empty set (no block is ever
+// empty).
+std::size_t NameSet::BlockFor(Probe name) const {
   std::size_t lo = 0;
   std::size_t hi = blocks_.size() - 1;
   while (lo < hi) {
     const std::size_t mid = lo + (hi - lo) / 2;
-    if (blocks_[mid].back().Key() < key) {
+    if (blocks_[mid].back().Compare(name.key, name.text) < 0) {
       lo = mid + 1;
     } else {
       hi = mid;
@@ -108,7 +134,7 @@ std::size_t NameSet::BlockFor(const std::string& key) const {
   return lo;
 }
 
-bool NameSet::Locate(const std::string& key, Place& place) const {
+bool NameSet::Locate(Probe name, Place& place) const {
   if (blocks_.empty()) {
     place = Place{0, 0};
     return true;
@@ -116,14 +142,14 @@ bool NameSet::Locate(const std::string& key, Place& place) const {
   // Names often come in ascending order (sorted listings): after the last
   // name they go to the end at once.
   const std::size_t last = blocks_.size() - 1;
-  if (blocks_[last].back().Key() < key) {
+  if (blocks_[last].back().Compare(name.key, name.text) < 0) {
     place = Place{last, blocks_[last].size()};
     return true;
   }
-  const std::size_t b = BlockFor(key);
+  const std::size_t b = BlockFor(name);
   const Block& block = blocks_[b];
-  auto at = std::lower_bound(block.begin(), block.end(), key, StoredLess());
-  if (at != block.end() && at->Key() == key) return false;
+  auto at = std::lower_bound(block.begin(), block.end(), name, StoredLess<Probe>());
+  if (at != block.end() && at->Compare(name.key, name.text) == 0) return false;
   place = Place{b, static_cast<std::size_t>(at - block.begin())};
   return true;
 }
@@ -146,9 +172,10 @@ void NameSet::Put(Place place, SharedName name) {
   std::size_t at = place.index;
   if (blocks_[b].size() == kBlockMax) {
     Split(b);
-    if (blocks_[b].back().Key() < name.Key()) ++b;
+    if (blocks_[b].back().Compare(name) < 0) ++b;
+    const Probe probe{name.Key(), name.Text()};
     at = static_cast<std::size_t>(
-        std::lower_bound(blocks_[b].begin(), blocks_[b].end(), name.Key(), StoredLess()) -
+        std::lower_bound(blocks_[b].begin(), blocks_[b].end(), probe, StoredLess<Probe>()) -
         blocks_[b].begin());
   }
   blocks_[b].insert(blocks_[b].begin() + static_cast<std::ptrdiff_t>(at), std::move(name));

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <iterator>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -13,8 +15,8 @@
 namespace kvo {
 
 // Orders file names the way the system does (lstrcmpiW), so that names that
-// differ only in letter case are one name. Sets of names order by the names'
-// keys instead (SharedName::Key), which is the same order, made cheap.
+// differ only in letter case are one name. Sets of names compare them with
+// their keys instead (SharedName::Compare): the same order, made cheap.
 struct NameLess {
   bool operator()(const std::u16string& a, const std::u16string& b) const {
     return platform::CompareNames(a.c_str(), b.c_str()) < 0;
@@ -49,18 +51,26 @@ class SharedName {
 
   // The text; its address is the same for every holder of this name.
   const std::u16string& Text() const { return rep_->text; }
-  // The text's key in the name order.
-  const std::string& Key() const {
-    if (!rep_->keyed) MakeKey();
-    return rep_->key;
+  // The text's key in the name order (platform::MakeNameKey).
+  std::string_view Key() const {
+    if (rep_->key == nullptr) MakeKey();
+    return std::string_view(rep_->key, rep_->keySize);
   }
+  // Negative, zero or positive as this name orders before, as or after the
+  // name `text` of key `key` (platform::CompareKeyed).
+  int Compare(std::string_view key, const std::u16string& text) const {
+    return platform::CompareKeyed(Key(), Text(), key, text);
+  }
+  int Compare(const SharedName& other) const { return Compare(other.Key(), other.Text()); }
 
  private:
+  // Small, as a run holds a few hundred thousand and touches each often.
   struct Rep {
-    std::size_t holders;
+    std::uint32_t holders;
+    std::uint32_t keySize;
+    const char* key;  // nullptr until made
     std::u16string text;
-    std::string key;
-    bool keyed;
+    ~Rep();
   };
   void MakeKey() const;
   Rep* rep_ = nullptr;
@@ -145,12 +155,18 @@ class NameSet {
     std::size_t index;
   };
 
-  // false when a name of key `key` is stored; otherwise where it goes.
-  bool Locate(const std::string& key, Place& place) const;
+  // A name looked for: its key and its text.
+  struct Probe {
+    std::string_view key;
+    const std::u16string& text;
+  };
+
+  // false when an equivalent name is stored; otherwise where it goes.
+  bool Locate(Probe name, Place& place) const;
   // Stores `name` where Locate said, splitting a full block first.
   void Put(Place place, SharedName name);
-  bool ContainsKey(const std::string& key) const;
-  std::size_t BlockFor(const std::string& key) const;
+  bool Find(Probe name) const;
+  std::size_t BlockFor(Probe name) const;
   void Split(std::size_t block);
   Block NewBlock() const;
 

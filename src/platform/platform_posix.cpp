@@ -476,15 +476,12 @@ int CompareNames(const char16_t* a, const char16_t* b) {
   }
 }
 
-// Each unit folded, high byte first: bytes then order as the folded units
-// do, and a name that is the start of another orders first, as above.
-void MakeNameKey(const char16_t* name, std::size_t length, std::string& key) {
-  key.resize(2 * length);
-  for (std::size_t i = 0; i < length; ++i) {
-    const char16_t c = Fold(name[i]);
-    key[2 * i] = static_cast<char>(c >> 8);
-    key[2 * i + 1] = static_cast<char>(c & 0xFF);
-  }
+// Folding as it compares is as cheap as comparing keys would be: no key.
+void MakeNameKey(const char16_t*, std::size_t, std::string& key) { key.clear(); }
+
+int CompareKeyed(std::string_view, const std::u16string& a, std::string_view,
+                 const std::u16string& b) {
+  return CompareNames(a.c_str(), b.c_str());
 }
 
 bool AnsiToUtf16(const char* bytes, std::size_t length, std::u16string& out) {

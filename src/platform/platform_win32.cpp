@@ -363,6 +363,11 @@ void MakeNameKey(const char16_t* name, std::size_t length, std::string& key) {
   if (n > 0) LCMapStringW(locale, kFlags, text, units, reinterpret_cast<wchar_t*>(&key[0]), n);
 }
 
+int CompareKeyed(std::string_view keyA, const std::u16string&, std::string_view keyB,
+                 const std::u16string&) {
+  return keyA.compare(keyB);
+}
+
 bool AnsiToUtf16(const char* bytes, std::size_t length, std::u16string& out) {
   out.clear();
   if (length == 0) return true;

@@ -96,7 +96,7 @@ void InsertAll(const IdTable& idTable, std::vector<Found>& found, NameSet& needs
     auto order_of = [&rank, &found](std::uint32_t a, std::uint32_t b) {
       if (rank[a] != rank[b]) return rank[a] < rank[b] ? -1 : 1;
       if ((rank[a] & 1) != 0) return 0;
-      return found[a].name->Key().compare(found[b].name->Key());
+      return found[a].name->Compare(*found[b].name);
     };
     std::sort(order.begin(), order.end(), [&order_of](std::uint32_t a, std::uint32_t b) {
       const int c = order_of(a, b);
@@ -113,7 +113,7 @@ void InsertAll(const IdTable& idTable, std::vector<Found>& found, NameSet& needs
     }
   } else {
     std::sort(order.begin(), order.end(), [&found](std::uint32_t a, std::uint32_t b) {
-      const int c = found[a].name->Key().compare(found[b].name->Key());
+      const int c = found[a].name->Compare(*found[b].name);
       return c != 0 ? c < 0 : a < b;
     });
   }

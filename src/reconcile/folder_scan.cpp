@@ -32,7 +32,7 @@ void Fill(NameSet& names, std::vector<std::u16string>& found, std::vector<Shared
   std::vector<std::size_t> order(shared.size());
   for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
   std::sort(order.begin(), order.end(), [&shared](std::size_t a, std::size_t b) {
-    const int c = shared[a].Key().compare(shared[b].Key());
+    const int c = shared[a].Compare(shared[b]);
     return c != 0 ? c < 0 : a < b;
   });
   for (std::size_t i : order) names.Insert(shared[i]);
