@@ -50,9 +50,14 @@ void MovePhase(Log& log, const char16_t* heading, const std::u16string& from,
   platform::SetCurrentDir(from);
   std::u16string source;
   std::u16string destination;
+  // Both sets are in the name order: one walk through `required` alongside
+  // the listing answers for every name, instead of a search each.
+  NameSet::const_iterator need = required.begin();
   for (auto it = listing.begin(); it != listing.end(); ++it) {
     const std::u16string& name = *it;
-    if (required.Contains(it.Shared()) != moveRequired) continue;
+    while (need != required.end() && need.Shared().Compare(it.Shared()) < 0) ++need;
+    const bool isRequired = need != required.end() && need.Shared().Compare(it.Shared()) == 0;
+    if (isRequired != moveRequired) continue;
     // The source is named by its full path, so a current directory that could
     // not be changed never makes us move a file out of the wrong folder.
     if (platform::CombinePath(from, name, source) &&
