@@ -36,12 +36,20 @@ class Random {
   explicit Random(unsigned seed) : engine_(seed) {}
   int Int(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(engine_); }
   bool Chance(int percent) { return Int(0, 99) < percent; }
-  // Letters, digits and '_' only: names that every platform's name order and file
-  // system treat alike (equal exactly when equal but for letter case).
+  // Letters, digits and '_', and now and then a piece beyond them (accented,
+  // Greek, Cyrillic, Japanese, full-width, punctuation: NamePieces), so that
+  // the run's order of such names is held against the system's. UTF-8.
   std::string Word(int lo, int hi) {
     static const char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789_";
+    const std::vector<std::u16string>& pieces = NamePieces();
     std::string word;
-    for (int n = Int(lo, hi); n > 0; --n) word += kChars[Int(0, sizeof kChars - 2)];
+    for (int n = Int(lo, hi); n > 0; --n) {
+      if (Chance(12)) {
+        word += U8(pieces[Int(0, static_cast<int>(pieces.size()) - 1)]);
+      } else {
+        word += kChars[Int(0, sizeof kChars - 2)];
+      }
+    }
     return word;
   }
   std::string Cased(std::string text) {

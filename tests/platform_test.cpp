@@ -3,7 +3,9 @@
 #include "gtest_support.h"
 
 #include <algorithm>
+#include <cctype>
 #include <climits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -66,6 +68,81 @@ TEST(NameOrder, IsATotalOrderOnASample) {
   }
   EXPECT_LT(CompareNames(u"Alpha.vac", u"beta.vac"), 0);
   EXPECT_LT(CompareNames(u"beta.vac", u"Gamma.vac"), 0);
+}
+
+// Names as varied as the folders a run meets: pieces beyond ASCII among
+// letters and digits, the same names in other letter case, with a piece more
+// (a hyphen's and an apostrophe's ties included) or a combining accent
+// instead of a precomposed one, and names of the archives' usual kind.
+std::vector<std::u16string> VariedNames(std::size_t count) {
+  std::mt19937 random(20240607);
+  auto pick = [&random](std::size_t n) { return static_cast<std::size_t>(random() % n); };
+  const std::vector<std::u16string>& pieces = NamePieces();
+  const std::u16string letters = u"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  std::vector<std::u16string> names;
+  while (names.size() < count) {
+    std::u16string name;
+    const std::size_t kind = names.empty() ? 0 : pick(10);
+    if (kind < 4) {
+      for (std::size_t n = 1 + pick(6); n > 0; --n) {
+        name += pick(3) == 0 ? pieces[pick(pieces.size())] : std::u16string(1, letters[pick(letters.size())]);
+      }
+      if (pick(2) == 0) name += pick(2) == 0 ? u".vac" : u".VAC";
+    } else if (kind < 6) {
+      name = names[pick(names.size())];
+      for (char16_t& c : name) {
+        if (c < 0x80 && std::isalpha(c) && pick(2) == 0) c ^= 0x20;
+      }
+    } else if (kind < 8) {
+      name = names[pick(names.size())];
+      const std::u16string more = pick(3) == 0 ? std::u16string(pick(2) == 0 ? u"-" : u"'")
+                                               : pieces[pick(pieces.size())];
+      name.insert(pick(name.size() + 1), more);
+    } else if (kind < 9) {
+      name = pick(2) == 0 ? u"caf\u00E9" : u"cafe\u0301";
+      name += std::u16string(1, letters[pick(letters.size())]) + u".vac";
+    } else {
+      const char16_t* const kinds[] = {u"Hair", u"hair", u"Cos", u"COS", u"Acc"};
+      std::u16string digits;
+      for (int i = 0; i < 6; ++i) digits += static_cast<char16_t>(u'0' + pick(10));
+      name = std::u16string(kinds[pick(5)]) + (pick(2) == 0 ? u"_Long_" : u"-Long") + digits +
+             (pick(2) == 0 ? u".vac" : u"_v2.vac");
+    }
+    if (name.size() + 1 <= kMaxPath) names.push_back(name);
+  }
+  return names;
+}
+
+// Sets of names compare them with their keys; a keyed order that differed
+// from the name order in even one pair would put a set out of the system's
+// order, or make two spellings of one name two names. So every pair is
+// compared both ways. Pattern matching takes names that differ only in the
+// case of ASCII letters for equal without asking: the order must agree.
+TEST(NameOrder, KeysOrderEveryPairAsTheNameOrderDoes) {
+  const std::vector<std::u16string> names = VariedNames(2000);
+  std::vector<std::string> keys(names.size());
+  std::vector<std::u16string> asciiLower = names;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    platform::MakeNameKey(names[i].data(), names[i].size(), keys[i]);
+    for (char16_t& c : asciiLower[i]) c = c < 0x80 ? static_cast<char16_t>(std::tolower(c)) : c;
+  }
+  std::size_t equal = 0;
+  std::size_t wrong = 0;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    for (std::size_t j = i; j < names.size(); ++j) {
+      const int byName = Sign(CompareNames(names[i].c_str(), names[j].c_str()));
+      const int byKey = Sign(platform::CompareKeyed(keys[i], names[i], keys[j], names[j]));
+      if (byName == 0 && i != j) ++equal;
+      const bool caseOnly = asciiLower[i] == asciiLower[j];
+      if ((byName != byKey || (caseOnly && byName != 0)) && ++wrong <= 10) {
+        ADD_FAILURE() << "\"" << U8(names[i]) << "\" against \"" << U8(names[j])
+                      << "\": the names compare " << byName << ", their keys " << byKey;
+      }
+    }
+  }
+  EXPECT_EQ(wrong, 0u);
+  // Spellings of one name must be among them, or equality went untried.
+  EXPECT_GT(equal, names.size() / 10);
 }
 
 TEST(Paths, CombineAndAppendPutOneSeparatorAndRespectMaxPath) {

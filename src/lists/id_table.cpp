@@ -86,15 +86,15 @@ void IdTable::PrepareRanks() {
   if (ranked_) return;
   const std::size_t n = entries_.size();
   struct Named {
-    const char16_t* text;  // sorted by, without going through the entries
+    const SharedName* name;  // sorted by, with its key
     std::uint32_t index;
   };
   std::vector<Named> byName(n);
   for (std::size_t i = 0; i < n; ++i) {
-    byName[i] = Named{shared_[i].Text().c_str(), static_cast<std::uint32_t>(i)};
+    byName[i] = Named{&shared_[i], static_cast<std::uint32_t>(i)};
   }
   std::sort(byName.begin(), byName.end(), [](const Named& a, const Named& b) {
-    const int c = platform::CompareNames(a.text, b.text);
+    const int c = a.name->Compare(*b.name);
     return c != 0 ? c < 0 : a.index < b.index;
   });
   std::vector<std::uint32_t> ranks(n);
@@ -102,9 +102,7 @@ void IdTable::PrepareRanks() {
   classes.reserve(n);
   for (std::size_t k = 0; k < n; ++k) {
     const std::uint32_t i = byName[k].index;
-    if (k == 0 || platform::CompareNames(byName[k - 1].text, byName[k].text) != 0) {
-      classes.push_back(i);
-    }
+    if (k == 0 || byName[k - 1].name->Compare(*byName[k].name) != 0) classes.push_back(i);
     // Odd, so that RankOf has an even number between any two ranks.
     ranks[i] = static_cast<std::uint32_t>(2 * (classes.size() - 1) + 1);
   }
@@ -114,17 +112,27 @@ void IdTable::PrepareRanks() {
 }
 
 std::uint32_t IdTable::RankOf(const std::u16string& text) const {
+  std::string key;
+  platform::MakeNameKey(text.data(), text.size(), key);
+  return RankOfKeyed(key, text);
+}
+
+std::uint32_t IdTable::RankOf(const SharedName& name) const {
+  return RankOfKeyed(name.Key(), name.Text());
+}
+
+std::uint32_t IdTable::RankOfKeyed(std::string_view key, const std::u16string& text) const {
   std::size_t lo = 0;
   std::size_t hi = classes_.size();
   while (lo < hi) {  // first class whose name does not order before `text`
     const std::size_t mid = lo + (hi - lo) / 2;
-    if (NameLess()(shared_[classes_[mid]].Text(), text)) {
+    if (shared_[classes_[mid]].Compare(key, text) < 0) {
       lo = mid + 1;
     } else {
       hi = mid;
     }
   }
-  if (lo < classes_.size() && !NameLess()(text, shared_[classes_[lo]].Text())) {
+  if (lo < classes_.size() && shared_[classes_[lo]].Compare(key, text) == 0) {
     return static_cast<std::uint32_t>(2 * lo + 1);
   }
   return static_cast<std::uint32_t>(2 * lo);

@@ -55,6 +55,7 @@ class IdTable {
   // name (odd), or the even number between the ranks of its neighbours.
   // Different texts outside the table can share an even rank.
   std::uint32_t RankOf(const std::u16string& text) const;
+  std::uint32_t RankOf(const SharedName& name) const;
 
  private:
   struct Slot {
@@ -64,6 +65,7 @@ class IdTable {
   };
 
   void Push(Entry&& entry);
+  std::uint32_t RankOfKeyed(std::string_view key, const std::u16string& text) const;
 
   std::vector<Entry> entries_;
   std::vector<Slot> slots_;

@@ -2,52 +2,98 @@
 
 #include <algorithm>
 #include <cassert>
+#include <memory>
 
 namespace kvo {
 namespace {
 
 constexpr std::size_t kBlockMax = 64;
 
+template <typename Probe>
 struct StoredLess {
-  bool operator()(const SharedName& a, const std::u16string& b) const {
-    return NameLess()(a.Text(), b);
+  bool operator()(const SharedName& a, const Probe& name) const {
+    return a.Compare(name.key, name.text) < 0;
   }
 };
 
+// The key of an empty key's names: made, and nothing to release.
+const char kEmptyKey[1] = {0};
+
+// A key's own copy of its bytes.
+std::unique_ptr<char[]> KeyBytes(const std::string& key) {
+  if (key.empty()) return nullptr;
+  std::unique_ptr<char[]> bytes(new char[key.size()]);
+  std::copy(key.begin(), key.end(), bytes.get());
+  return bytes;
+}
+
 }  // namespace
 
-SharedName::SharedName(std::u16string text) : rep_(new Rep{1, std::move(text)}) {}
+SharedName::Rep::~Rep() {
+  if (key != kEmptyKey) delete[] key;
+}
 
+SharedName::SharedName(std::u16string text) : rep_(new Rep{1, 0, nullptr, std::move(text)}) {}
+
+SharedName::SharedName(std::u16string text, std::string key) {
+  std::unique_ptr<char[]> bytes = KeyBytes(key);
+  rep_ = new Rep{1, static_cast<std::uint32_t>(key.size()), bytes ? bytes.get() : kEmptyKey,
+                 std::move(text)};
+  bytes.release();
+}
+
+void SharedName::MakeKey() const {
+  std::string key;
+  platform::MakeNameKey(rep_->text.data(), rep_->text.size(), key);
+  rep_->key = key.empty() ? kEmptyKey : KeyBytes(key).release();
+  rep_->keySize = static_cast<std::uint32_t>(key.size());
+}
+
+// The key first: a name already stored costs no copy of its text.
 bool NameSet::Insert(const std::u16string& name) {
+  std::string key;
+  platform::MakeNameKey(name.data(), name.size(), key);
   Place place;
-  if (!Locate(name, place)) return false;
-  Put(place, SharedName(name));
+  if (!Locate(Probe{key, name}, place)) return false;
+  Put(place, SharedName(name, std::move(key)));
   return true;
 }
 
 bool NameSet::Insert(std::u16string&& name) {
+  std::string key;
+  platform::MakeNameKey(name.data(), name.size(), key);
   Place place;
-  if (!Locate(name, place)) return false;
-  Put(place, SharedName(std::move(name)));
+  if (!Locate(Probe{key, name}, place)) return false;
+  Put(place, SharedName(std::move(name), std::move(key)));
   return true;
 }
 
 bool NameSet::Insert(const SharedName& name) {
   Place place;
-  if (!Locate(name.Text(), place)) return false;
+  if (!Locate(Probe{name.Key(), name.Text()}, place)) return false;
   Put(place, name);
   return true;
 }
 
 bool NameSet::Contains(const std::u16string& name) const {
+  std::string key;
+  platform::MakeNameKey(name.data(), name.size(), key);
+  return Find(Probe{key, name});
+}
+
+bool NameSet::Contains(const SharedName& name) const {
+  return Find(Probe{name.Key(), name.Text()});
+}
+
+bool NameSet::Find(Probe name) const {
   if (blocks_.empty()) return false;
   const Block& block = blocks_[BlockFor(name)];
-  auto at = std::lower_bound(block.begin(), block.end(), name, StoredLess());
-  return at != block.end() && !NameLess()(name, at->Text());
+  auto at = std::lower_bound(block.begin(), block.end(), name, StoredLess<Probe>());
+  return at != block.end() && at->Compare(name.key, name.text) == 0;
 }
 
 void NameSet::AppendGreater(const SharedName& name) {
-  assert(blocks_.empty() || NameLess()(blocks_.back().back().Text(), name.Text()));
+  assert(blocks_.empty() || blocks_.back().back().Compare(name) < 0);
   if (blocks_.empty() || blocks_.back().size() == kBlockMax) {
     Block last = NewBlock();
     last.push_back(name);
@@ -74,12 +120,12 @@ NameSet::Block NameSet::NewBlock() const {
 // The block a name belongs in: the first whose last name does not order
 // before it, or the last block. Only for a non-empty set (no block is ever
 // empty).
-std::size_t NameSet::BlockFor(const std::u16string& name) const {
+std::size_t NameSet::BlockFor(Probe name) const {
   std::size_t lo = 0;
   std::size_t hi = blocks_.size() - 1;
   while (lo < hi) {
     const std::size_t mid = lo + (hi - lo) / 2;
-    if (NameLess()(blocks_[mid].back().Text(), name)) {
+    if (blocks_[mid].back().Compare(name.key, name.text) < 0) {
       lo = mid + 1;
     } else {
       hi = mid;
@@ -88,7 +134,7 @@ std::size_t NameSet::BlockFor(const std::u16string& name) const {
   return lo;
 }
 
-bool NameSet::Locate(const std::u16string& name, Place& place) const {
+bool NameSet::Locate(Probe name, Place& place) const {
   if (blocks_.empty()) {
     place = Place{0, 0};
     return true;
@@ -96,14 +142,14 @@ bool NameSet::Locate(const std::u16string& name, Place& place) const {
   // Names often come in ascending order (sorted listings): after the last
   // name they go to the end at once.
   const std::size_t last = blocks_.size() - 1;
-  if (NameLess()(blocks_[last].back().Text(), name)) {
+  if (blocks_[last].back().Compare(name.key, name.text) < 0) {
     place = Place{last, blocks_[last].size()};
     return true;
   }
   const std::size_t b = BlockFor(name);
   const Block& block = blocks_[b];
-  auto at = std::lower_bound(block.begin(), block.end(), name, StoredLess());
-  if (at != block.end() && !NameLess()(name, at->Text())) return false;
+  auto at = std::lower_bound(block.begin(), block.end(), name, StoredLess<Probe>());
+  if (at != block.end() && at->Compare(name.key, name.text) == 0) return false;
   place = Place{b, static_cast<std::size_t>(at - block.begin())};
   return true;
 }
@@ -126,9 +172,10 @@ void NameSet::Put(Place place, SharedName name) {
   std::size_t at = place.index;
   if (blocks_[b].size() == kBlockMax) {
     Split(b);
-    if (NameLess()(blocks_[b].back().Text(), name.Text())) ++b;
+    if (blocks_[b].back().Compare(name) < 0) ++b;
+    const Probe probe{name.Key(), name.Text()};
     at = static_cast<std::size_t>(
-        std::lower_bound(blocks_[b].begin(), blocks_[b].end(), name.Text(), StoredLess()) -
+        std::lower_bound(blocks_[b].begin(), blocks_[b].end(), probe, StoredLess<Probe>()) -
         blocks_[b].begin());
   }
   blocks_[b].insert(blocks_[b].begin() + static_cast<std::ptrdiff_t>(at), std::move(name));

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <iterator>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -13,7 +15,8 @@
 namespace kvo {
 
 // Orders file names the way the system does (lstrcmpiW), so that names that
-// differ only in letter case are one name.
+// differ only in letter case are one name. Sets of names compare them with
+// their keys instead (SharedName::Compare): the same order, made cheap.
 struct NameLess {
   bool operator()(const std::u16string& a, const std::u16string& b) const {
     return platform::CompareNames(a.c_str(), b.c_str()) < 0;
@@ -24,12 +27,16 @@ struct NameLess {
 // never change once made, so a set that takes a name from another set, or
 // from the id table, can share its one copy instead of allocating its own:
 // a run puts hundreds of thousands of names from a table of tens of
-// thousands into its presets' sets. The count of holders is not atomic: like
-// everything else here, names are used on one thread.
+// thousands into its presets' sets. The text's key in the name order is made
+// once, when first asked for, and shared the same way. The count of holders
+// is not atomic, nor is the key's making: like everything else here, names
+// are used on one thread.
 class SharedName {
  public:
   SharedName() = default;
   explicit SharedName(std::u16string text);
+  // `key` must be the text's key (platform::MakeNameKey).
+  SharedName(std::u16string text, std::string key);
   SharedName(const SharedName& other) noexcept : rep_(other.rep_) {
     if (rep_ != nullptr) ++rep_->holders;
   }
@@ -44,12 +51,28 @@ class SharedName {
 
   // The text; its address is the same for every holder of this name.
   const std::u16string& Text() const { return rep_->text; }
+  // The text's key in the name order (platform::MakeNameKey).
+  std::string_view Key() const {
+    if (rep_->key == nullptr) MakeKey();
+    return std::string_view(rep_->key, rep_->keySize);
+  }
+  // Negative, zero or positive as this name orders before, as or after the
+  // name `text` of key `key` (platform::CompareKeyed).
+  int Compare(std::string_view key, const std::u16string& text) const {
+    return platform::CompareKeyed(Key(), Text(), key, text);
+  }
+  int Compare(const SharedName& other) const { return Compare(other.Key(), other.Text()); }
 
  private:
+  // Small, as a run holds a few hundred thousand and touches each often.
   struct Rep {
-    std::size_t holders;
+    std::uint32_t holders;
+    std::uint32_t keySize;
+    const char* key;  // nullptr until made
     std::u16string text;
+    ~Rep();
   };
+  void MakeKey() const;
   Rep* rep_ = nullptr;
 };
 
@@ -110,6 +133,7 @@ class NameSet {
   bool Insert(std::u16string&& name);
   bool Insert(const SharedName& name);
   bool Contains(const std::u16string& name) const;
+  bool Contains(const SharedName& name) const;
   std::size_t Size() const { return size_; }
   bool Empty() const { return size_ == 0; }
   // About how many names an empty set is going to hold, so that it can take
@@ -131,11 +155,18 @@ class NameSet {
     std::size_t index;
   };
 
-  // false when an equivalent name is stored; otherwise where `name` goes.
-  bool Locate(const std::u16string& name, Place& place) const;
+  // A name looked for: its key and its text.
+  struct Probe {
+    std::string_view key;
+    const std::u16string& text;
+  };
+
+  // false when an equivalent name is stored; otherwise where it goes.
+  bool Locate(Probe name, Place& place) const;
   // Stores `name` where Locate said, splitting a full block first.
   void Put(Place place, SharedName name);
-  std::size_t BlockFor(const std::u16string& name) const;
+  bool Find(Probe name) const;
+  std::size_t BlockFor(Probe name) const;
   void Split(std::size_t block);
   Block NewBlock() const;
 

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace kvo {
 
@@ -68,6 +69,18 @@ bool MatchesPattern(const std::u16string& pattern, const std::u16string& name);
 // The name order: case-insensitive, total, like lstrcmpiW. Negative, zero or
 // positive. Names that differ only in letter case compare equal.
 int CompareNames(const char16_t* a, const char16_t* b);
+
+// The name order made cheap for names that are compared many times: each
+// is given a key once, and then CompareKeyed orders two names, each with its
+// key, exactly as CompareNames orders them (zero exactly when CompareNames
+// finds them equal). MakeNameKey replaces `key` with the key of the `length`
+// units at `name` (no NUL among them); it costs about one CompareNames call.
+// On Windows the key is the system's sort key and only keys are compared, as
+// bytes: lstrcmpiW costs far more (half a microsecond under Wine). On POSIX
+// the key stays empty and the names themselves are compared, as cheaply.
+void MakeNameKey(const char16_t* name, std::size_t length, std::string& key);
+int CompareKeyed(std::string_view keyA, const std::u16string& a, std::string_view keyB,
+                 const std::u16string& b);
 
 // Converts `length` bytes of text in the system's ANSI code page to UTF-16.
 // false when the result would not fit kMaxPath units with its terminator.

@@ -15,6 +15,18 @@ std::u16string& StartDirRecord() {
   return folder;
 }
 
+char16_t AsciiLower(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; }
+
+// Equal but for the letter case of ASCII letters: then the name order finds
+// them equal too, without being asked (it is the slow part of matching a
+// listing of thousands under Wine). Anything else is left to the order.
+bool SameButAsciiCase(const char16_t* a, const char16_t* b) {
+  for (; *a != 0 || *b != 0; ++a, ++b) {
+    if (*a != *b && (*a >= 0x80 || AsciiLower(*a) != AsciiLower(*b))) return false;
+  }
+  return true;
+}
+
 bool SameUnit(char16_t a, char16_t b) {
   if (a == b) return true;
   const char16_t x[2] = {a, 0};
@@ -85,7 +97,8 @@ bool MatchesPattern(const std::u16string& pattern, const std::u16string& name) {
       pattern.find_first_of(u"*?", 1) == std::u16string::npos) {
     const std::size_t tail = pattern.size() - 1;
     if (name.size() < tail) return false;
-    return CompareNames(pattern.c_str() + 1, name.c_str() + (name.size() - tail)) == 0;
+    const char16_t* end = name.c_str() + (name.size() - tail);
+    return SameButAsciiCase(pattern.c_str() + 1, end) || CompareNames(pattern.c_str() + 1, end) == 0;
   }
   // Anything else: iterative '*' / '?' matching with one back-tracking point.
   const char16_t* p = pattern.c_str();

@@ -79,7 +79,7 @@ void InsertAll(const IdTable& idTable, std::vector<Found>& found, NameSet& needs
   if (idTable.Ranked()) {
     std::vector<std::uint32_t> rank(found.size());
     for (std::size_t i = 0; i < found.size(); ++i) {
-      rank[i] = found[i].entry == kAddedPlaceholder ? idTable.RankOf(found[i].name->Text())
+      rank[i] = found[i].entry == kAddedPlaceholder ? idTable.RankOf(*found[i].name)
                                                     : idTable.RankAt(found[i].entry);
     }
     // An odd rank is one class of equivalent table names. An even rank only
@@ -89,7 +89,7 @@ void InsertAll(const IdTable& idTable, std::vector<Found>& found, NameSet& needs
     auto order_of = [&rank, &found](std::uint32_t a, std::uint32_t b) {
       if (rank[a] != rank[b]) return rank[a] < rank[b] ? -1 : 1;
       if ((rank[a] & 1) != 0) return 0;
-      return platform::CompareNames(found[a].name->Text().c_str(), found[b].name->Text().c_str());
+      return found[a].name->Compare(*found[b].name);
     };
     std::sort(order.begin(), order.end(), [&order_of](std::uint32_t a, std::uint32_t b) {
       const int c = order_of(a, b);
@@ -106,8 +106,7 @@ void InsertAll(const IdTable& idTable, std::vector<Found>& found, NameSet& needs
     }
   } else {
     std::sort(order.begin(), order.end(), [&found](std::uint32_t a, std::uint32_t b) {
-      const int c = platform::CompareNames(found[a].name->Text().c_str(),
-                                           found[b].name->Text().c_str());
+      const int c = found[a].name->Compare(*found[b].name);
       return c != 0 ? c < 0 : a < b;
     });
   }

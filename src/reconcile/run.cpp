@@ -1,6 +1,7 @@
 #include "reconcile/run.h"
 
 #include <string>
+#include <vector>
 
 #include "lists/name_set.h"
 #include "platform/platform.h"
@@ -50,8 +51,14 @@ void MovePhase(platform::FileSystem& fs, Log& log, const char16_t* heading,
   fs.SetCurrentDir(from);
   std::u16string source;
   std::u16string destination;
-  for (const std::u16string& name : listing) {
-    if (required.Contains(name) != moveRequired) continue;
+  // Both sets are in the name order: one walk through `required` alongside
+  // the listing answers for every name, instead of a search each.
+  NameSet::const_iterator need = required.begin();
+  for (auto it = listing.begin(); it != listing.end(); ++it) {
+    const std::u16string& name = *it;
+    while (need != required.end() && need.Shared().Compare(it.Shared()) < 0) ++need;
+    const bool isRequired = need != required.end() && need.Shared().Compare(it.Shared()) == 0;
+    if (isRequired != moveRequired) continue;
     // The source is named by its full path, so a current directory that could
     // not be changed never makes us move a file out of the wrong folder.
     if (platform::CombinePath(from, name, source) &&
@@ -91,8 +98,10 @@ RunResult RunReconciliation(platform::FileSystem& fs, const SettingsRecord& fold
   const std::u16string& work = paths[kWork];
 
   NameSet listings[kFolderSlotCount];
+  std::vector<SharedName> pluginDelivered;  // for listing Plugin again at the end
   for (FolderSlot slot : {kPlugin, kPreset, kWork}) {
-    if (ScanFolder(fs, listings[slot], paths[slot], FolderPattern(slot)) != ScanResult::kListed) {
+    if (ScanFolder(fs, listings[slot], paths[slot], FolderPattern(slot),
+                   slot == kPlugin ? &pluginDelivered : nullptr) != ScanResult::kListed) {
       log.Line(u"%s 読み込み失敗\r\n", FolderLabel(slot));
       return RunResult::kAborted;
     }
@@ -129,8 +138,8 @@ RunResult RunReconciliation(platform::FileSystem& fs, const SettingsRecord& fold
   // The moves changed the Plugin folder; list it again rather than track them.
   // A listing that fails now would report every preset as lacking everything:
   // the run stops instead, after the move lines that say what was done.
-  listings[kPlugin].Clear();
-  if (ScanFolder(fs, listings[kPlugin], plugin, FolderPattern(kPlugin)) != ScanResult::kListed) {
+  if (RescanFolder(fs, listings[kPlugin], plugin, FolderPattern(kPlugin), pluginDelivered) !=
+      ScanResult::kListed) {
     log.Line(u"%s 読み込み失敗\r\n", FolderLabel(kPlugin));
     return RunResult::kAborted;
   }

@@ -70,5 +70,26 @@ std::vector<std::string> ListNames(const fs::path& folder) {
   return names;
 }
 
+const std::vector<std::u16string>& NamePieces() {
+  static const std::vector<std::u16string> pieces = {
+      // accented Latin, with expansions (ß, æ, œ) and Latin-1 signs
+      u"é", u"É", u"è", u"à", u"À", u"ç", u"Ç", u"ñ", u"Ñ", u"ö", u"Ö", u"ü", u"Ü", u"å", u"Å",
+      u"ø", u"Ø", u"ß", u"æ", u"Æ", u"œ", u"Œ", u"²", u"½",
+      // Greek and Cyrillic
+      u"α", u"Α", u"ω", u"Ω", u"ж", u"Ж", u"я", u"Я", u"ё", u"Ё",
+      // hiragana, katakana (the voiced and small ones, the long vowel mark),
+      // half-width katakana with a separate voicing mark, kanji
+      u"あ", u"い", u"か", u"が", u"ゃ", u"っ", u"ア", u"イ", u"カ", u"ガ", u"ャ", u"ッ", u"ー",
+      u"ｱ", u"ｶ", u"ｶﾞ", u"ｯ", u"ｰ", u"髪", u"服", u"靴", u"夏", u"々",
+      // full-width letters, digits, punctuation and space; Japanese punctuation
+      u"Ａ", u"ａ", u"Ｚ", u"ｚ", u"０", u"９", u"（", u"）", u"＿", u"－", u"．", u"！", u"　",
+      u"・", u"「", u"」", u"、",
+      // ASCII punctuation a file name may hold
+      u" ", u"-", u"'", u"_", u".", u"(", u")", u"!", u"#", u"$", u"%", u"&", u"+", u",", u";",
+      u"=", u"@", u"[", u"]", u"^", u"`", u"{", u"}", u"~",
+  };
+  return pieces;
+}
+
 }  // namespace kvo::test
 

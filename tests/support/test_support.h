@@ -38,5 +38,13 @@ std::string ReadText(const fs::path& file);
 // Bare names in a folder, sorted by byte value (UTF-8).
 std::vector<std::string> ListNames(const fs::path& folder);
 
+// Pieces of names beyond ASCII letters: accented Latin, Greek and Cyrillic
+// in both cases, Japanese kana of both widths and kanji, full-width letters,
+// digits and punctuation, ASCII punctuation. Each may stand anywhere in a
+// file name on every system the tests run on (none is a separator or
+// wildcard, none changes under the file systems' case rules in a way the
+// name order does not); some are two units long.
+const std::vector<std::u16string>& NamePieces();
+
 }  // namespace kvo::test
 

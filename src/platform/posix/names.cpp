@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "platform/platform.h"
 #include "platform/utf8.h"
@@ -126,6 +127,14 @@ int CompareNames(const char16_t* a, const char16_t* b) {
     const char16_t y = Fold(cb);
     if (x != y) return x < y ? -1 : 1;
   }
+}
+
+// Folding as it compares is as cheap as comparing keys would be: no key.
+void MakeNameKey(const char16_t*, std::size_t, std::string& key) { key.clear(); }
+
+int CompareKeyed(std::string_view, const std::u16string& a, std::string_view,
+                 const std::u16string& b) {
+  return CompareNames(a.c_str(), b.c_str());
 }
 
 namespace {

@@ -103,7 +103,7 @@ bool CombinePath(const std::u16string& folder, const std::u16string& name, std::
   if (!folder.empty() && IsBareName(name)) {
     // A file name is the last element as it is; only the folder is put in
     // canonical form. PathCombineW (Wine's, at least) takes a name that
-    // merely begins with ".." for the parent folder: "C:\\x" and "..a.kvo"
+    // merely begins with ".." for the parent folder: "C:\x" and "..a.kvo"
     // would make "C:a.kvo", another file.
     if (PathCombineW(joined, W(folder), nullptr) == nullptr) return false;
     std::u16string path = U(joined);

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <string>
+#include <string_view>
 
 #include "platform/platform.h"
 #include "platform/win32/handles.h"
@@ -13,6 +14,33 @@ namespace platform {
 static_assert(MB_PRECOMPOSED == 1, "AnsiConversionFlags gives MB_PRECOMPOSED as 1");
 
 int CompareNames(const char16_t* a, const char16_t* b) { return lstrcmpiW(W(a), W(b)); }
+
+// lstrcmpiW is CompareStringW with NORM_IGNORECASE in the thread's locale,
+// and a sort key made with the same locale and flags compares as that does.
+// Under Wine a comparison costs about half a microsecond, and a run makes
+// millions; keys are made once per name.
+void MakeNameKey(const char16_t* name, std::size_t length, std::string& key) {
+  constexpr DWORD kFlags = LCMAP_SORTKEY | NORM_IGNORECASE;
+  const LCID locale = GetThreadLocale();
+  // A length of 0 is refused; the empty name is given as its terminator.
+  const wchar_t* text = length > 0 ? W(name) : L"";
+  const int units = length > 0 ? static_cast<int>(length) : -1;
+  // Most keys fit here; a longer one is asked for its size first.
+  char bytes[1024];
+  int n = LCMapStringW(locale, kFlags, text, units, reinterpret_cast<wchar_t*>(bytes), sizeof bytes);
+  if (n > 0) {
+    key.assign(bytes, static_cast<std::size_t>(n));
+    return;
+  }
+  n = LCMapStringW(locale, kFlags, text, units, nullptr, 0);
+  key.assign(n > 0 ? static_cast<std::size_t>(n) : 0, '\0');
+  if (n > 0) LCMapStringW(locale, kFlags, text, units, reinterpret_cast<wchar_t*>(&key[0]), n);
+}
+
+int CompareKeyed(std::string_view keyA, const std::u16string&, std::string_view keyB,
+                 const std::u16string&) {
+  return keyA.compare(keyB);
+}
 
 bool AnsiToUtf16(const char* bytes, std::size_t length, std::u16string& out) {
   out.clear();
