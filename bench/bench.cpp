@@ -357,7 +357,8 @@ int Reader(const Args& a) {
 // Both lists loaded as a run loads them (read whole, decoded, split into
 // lines, filled into the list and the id table), as often as fits the time.
 int Lists(const Args& a) {
-  kvo::platform::OverrideExeDirectory(Utf16(a.root + "/lists"));
+  kvo::test::FaultyFileSystem fs;
+  fs.SetExeDirectory(Utf16(a.root + "/lists"));
   std::size_t loads = 0;
   std::size_t entries = 0;
   const double cpuStart = CpuSeconds();
@@ -366,8 +367,8 @@ int Lists(const Args& a) {
   do {
     kvo::NameSet exList;
     kvo::IdTable idTable;
-    kvo::LoadExList(exList);
-    kvo::LoadIdList(idTable);
+    kvo::LoadExList(fs, exList);
+    kvo::LoadIdList(fs, idTable);
     entries = exList.Size() + idTable.Size();
     ++loads;
     seconds = Since(start);
