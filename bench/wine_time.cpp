@@ -168,14 +168,14 @@ int wmain(int argc, wchar_t** argv) {
       HWND confirmation = program.Confirm(button);
       const LARGE_INTEGER start = Now();
       PostMessageW(confirmation, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-      // Polled every 2 ms; the run itself takes seconds.
+      // Polled every 10 ms; the run itself takes seconds.
       HWND result = nullptr;
       const ULONGLONG end = GetTickCount64() + 600000;
       while (result == nullptr && GetTickCount64() < end) {
         for (HWND window : ui::OwnedDialogs(program.dialog())) {
           if (window != confirmation) result = window;
         }
-        if (result == nullptr) ::Sleep(2);
+        if (result == nullptr) ::Sleep(10);
       }
       const LARGE_INTEGER shown = Now();
       ui::Expect(result != nullptr, "no result box within 600 s");
