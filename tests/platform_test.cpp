@@ -119,7 +119,7 @@ std::vector<std::u16string> VariedNames(std::size_t count) {
 // compared both ways. Pattern matching takes names that differ only in the
 // case of ASCII letters for equal without asking: the order must agree.
 TEST(NameOrder, KeysOrderEveryPairAsTheNameOrderDoes) {
-  const std::vector<std::u16string> names = VariedNames(2000);
+  const std::vector<std::u16string> names = VariedNames(3000);
   std::vector<std::string> keys(names.size());
   std::vector<std::u16string> asciiLower = names;
   for (std::size_t i = 0; i < names.size(); ++i) {
