@@ -76,7 +76,8 @@ int CompareNames(const char16_t* a, const char16_t* b);
 // finds them equal). MakeNameKey replaces `key` with the key of the `length`
 // units at `name` (no NUL among them); it costs about one CompareNames call.
 // On Windows the key is the system's sort key and only keys are compared, as
-// bytes: lstrcmpiW costs far more (half a microsecond under Wine). On POSIX
+// bytes: lstrcmpiW costs far more (half a microsecond under Wine); a key the
+// system would not make (empty) leaves that pair to CompareNames. On POSIX
 // the key stays empty and the names themselves are compared, as cheaply.
 void MakeNameKey(const char16_t* name, std::size_t length, std::string& key);
 int CompareKeyed(std::string_view keyA, const std::u16string& a, std::string_view keyB,

@@ -37,8 +37,12 @@ void MakeNameKey(const char16_t* name, std::size_t length, std::string& key) {
   if (n > 0) LCMapStringW(locale, kFlags, text, units, reinterpret_cast<wchar_t*>(&key[0]), n);
 }
 
-int CompareKeyed(std::string_view keyA, const std::u16string&, std::string_view keyB,
-                 const std::u16string&) {
+int CompareKeyed(std::string_view keyA, const std::u16string& a, std::string_view keyB,
+                 const std::u16string& b) {
+  // A sort key is never empty (even the empty name's has its level
+  // separators): an empty one is a key the system would not make, and its
+  // name is compared as lstrcmpiW compares, never taken for equal to another.
+  if (keyA.empty() || keyB.empty()) return CompareNames(a.c_str(), b.c_str());
   return keyA.compare(keyB);
 }
 
