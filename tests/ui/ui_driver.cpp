@@ -310,14 +310,23 @@ void Program::Start(const std::wstring& exe, const std::wstring& folder) {
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = startup.hStdOutput = startup.hStdError = nul;
   }
-  std::wstring commandLine = L"\"" + exe + L"\"";
-  const BOOL started = CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr,
-                                      nul != INVALID_HANDLE_VALUE, 0, nullptr, folder.c_str(),
-                                      &startup, &info_);
+  // Wine has failed a start with ERROR_INTERNAL_ERROR on a busy machine, at
+  // once and before the program ran; the same start a moment later
+  // succeeded. Any other error, or a third such failure, fails the case.
+  BOOL started = FALSE;
+  DWORD error = 0;
+  for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+    if (attempt > 0) ::Sleep(250);
+    std::wstring commandLine = L"\"" + exe + L"\"";
+    started = CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr,
+                             nul != INVALID_HANDLE_VALUE, 0, nullptr, folder.c_str(), &startup,
+                             &info_);
+    error = started ? 0 : GetLastError();
+    if (!started && error != ERROR_INTERNAL_ERROR) break;
+  }
   if (nul != INVALID_HANDLE_VALUE) CloseHandle(nul);
   if (!started) {
-    Fail("CreateProcessW failed for " + Utf8(exe) + " (error " +
-         std::to_string(GetLastError()) + ")");
+    Fail("CreateProcessW failed for " + Utf8(exe) + " (error " + std::to_string(error) + ")");
   }
   Track(info_.hProcess, true);
   const ULONGLONG end = GetTickCount64() + kShowTimeoutMs;
