@@ -41,7 +41,7 @@ class CatalogueTest : public ::testing::Test {
   NameSet Build(Catalogue& catalogue, NameSet required = NameSet()) {
     NameSet listing;
     EXPECT_EQ(ScanFolder(System(), listing, S(presetDir_), u"*.kvo"), ScanResult::kListed);
-    catalogue.BuildRequired(fs_, S(presetDir_), listing, required);
+    catalogue.BuildRequired(fs_, S(presetDir_), listing, {}, required);
     return required;
   }
 
@@ -93,7 +93,7 @@ TEST_F(CatalogueTest, TheExListItselfCanBeTheRequiredSet) {
   Catalogue catalogue(fs_);
   NameSet listing;
   ASSERT_EQ(ScanFolder(System(), listing, S(presetDir_), u"*.kvo"), ScanResult::kListed);
-  catalogue.BuildRequired(fs_, S(presetDir_), listing, catalogue.exList);
+  catalogue.BuildRequired(fs_, S(presetDir_), listing, {}, catalogue.exList);
   EXPECT_EQ(Of(catalogue.exList), (Names{u"Base.vac", u"Body.vac"}));
 }
 

@@ -398,18 +398,18 @@ TEST(Files, MoveNeverReplacesAndKeepsBothSidesOnFailure) {
   dir.Sub("from/sub.vac");
   WriteText(from / "sub.vac" / "inner", "in");
 
-  EXPECT_TRUE(platform::MoveNoReplace(S(from / "a.vac"), S(to / "a.vac")));
+  EXPECT_TRUE(platform::MoveNoReplace(S(from / "a.vac"), S(to / "a.vac")).Moved());
   EXPECT_EQ(ReadText(to / "a.vac"), "AAA");
   EXPECT_FALSE(fs::exists(from / "a.vac"));
 
-  EXPECT_FALSE(platform::MoveNoReplace(S(from / "b.vac"), S(to / "b.vac")));
+  EXPECT_FALSE(platform::MoveNoReplace(S(from / "b.vac"), S(to / "b.vac")).Moved());
   EXPECT_EQ(ReadText(from / "b.vac"), "new");
   EXPECT_EQ(ReadText(to / "b.vac"), "old");
 
-  EXPECT_TRUE(platform::MoveNoReplace(S(from / "sub.vac"), S(to / "sub.vac")));
+  EXPECT_TRUE(platform::MoveNoReplace(S(from / "sub.vac"), S(to / "sub.vac")).Moved());
   EXPECT_EQ(ReadText(to / "sub.vac" / "inner"), "in");
 
-  EXPECT_FALSE(platform::MoveNoReplace(S(from / "gone.vac"), S(to / "gone.vac")));
+  EXPECT_FALSE(platform::MoveNoReplace(S(from / "gone.vac"), S(to / "gone.vac")).Moved());
   EXPECT_FALSE(fs::exists(to / "gone.vac"));
 }
 

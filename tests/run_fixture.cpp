@@ -43,9 +43,9 @@ void RunWorkspace::Preset(const std::string& name, std::initializer_list<std::in
   WriteBytes(folders_[kPreset] / fs::u8path(name), builder.Build());
 }
 
-RunResult RunWorkspace::Run(RunMode mode) {
+RunResult RunWorkspace::Run(RunMode mode, RunProgress* progress, const platform::StopFlag* stop) {
   LogPane::Clear(&pane_);
-  return RunReconciliation(fs_, folders, &pane_, lineBuffer_, mode);
+  return RunReconciliation(fs_, folders, &pane_, lineBuffer_, mode, progress, stop);
 }
 
 std::map<std::string, std::string> RunWorkspace::Contents(int slot) const {

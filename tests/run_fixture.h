@@ -30,7 +30,8 @@ class RunWorkspace {
   void Preset(const std::string& name, std::initializer_list<std::int32_t> ids);
 
   // Clears the pane as the dialog does before a run, then runs.
-  RunResult Run(RunMode mode);
+  RunResult Run(RunMode mode, RunProgress* progress = nullptr,
+                const platform::StopFlag* stop = nullptr);
   std::u16string Log() const { return pane_.text; }
   const MemoryPane& Pane() const { return pane_; }
 

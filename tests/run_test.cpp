@@ -92,6 +92,65 @@ TEST(Run, ExecuteMovesBothWaysThenReports) {
   EXPECT_EQ(second.find(u"■準備", 1), std::u16string::npos);
 }
 
+// What a run tells its watcher, and a stop asked for at a given step (as the
+// dialog does when Windows ends the session): the run ends before the next
+// preset or archive, Aborted, with nothing half done and the log as far as
+// it got.
+TEST(Run, ReportsHowFarItIsAndStopsWhereAsked) {
+  struct Recorder final : RunProgress {
+    std::u16string steps;  // "stage:done/total " for each report
+    RunStage stopAt{};
+    std::size_t stopAfter = 0;
+    platform::StopFlag stop{false};
+    void Report(RunStage stage, std::size_t done, std::size_t total) override {
+      steps += U16(std::to_string(static_cast<int>(stage)) + ":" +
+                                   std::to_string(done) + "/" + std::to_string(total) + " ");
+      if (stage == stopAt && done == stopAfter) stop = true;
+    }
+  };
+  const std::size_t kNever = 99;
+  const struct {
+    const char* what;
+    RunStage stopAt;
+    std::size_t stopAfter;
+    RunResult result;
+    std::u16string log;  // empty: the whole sample log
+    std::size_t movedAway;  // archives moved, of the four the run moves
+  } cases[] = {
+      {"no stop", RunStage::kMoving, kNever, RunResult::kCompleted, u"", 4},
+      {"after the second preset", RunStage::kReadingPresets, 2, RunResult::kAborted,
+       u"■準備\r\n", 0},
+      {"after the first move", RunStage::kMoving, 1, RunResult::kAborted,
+       u"■準備\r\n→ Plugin/Preset/Work = 4/4/3\r\n■不要ファイルの移動(Plugin -> Work)\r\n"
+       u"→ 成功/失敗 = 1/0\r\n",
+       1},
+      {"after the third move", RunStage::kMoving, 3, RunResult::kAborted,
+       u"■準備\r\n→ Plugin/Preset/Work = 4/4/3\r\n■不要ファイルの移動(Plugin -> Work)\r\n"
+       u"→ 成功/失敗 = 2/0\r\n■必要ファイルの移動(Work -> Plugin)\r\n→ 成功/失敗 = 1/0\r\n",
+       3},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    RunWorkspace ws;
+    LaySample(ws);
+    Recorder recorder;
+    recorder.stopAt = c.stopAt;
+    recorder.stopAfter = c.stopAfter;
+    EXPECT_EQ(ws.Run(RunMode::kExecute, &recorder, &recorder.stop), c.result);
+    EXPECT_EQ(ws.Log(), c.log.empty() ? std::u16string(kSampleExecuteLog) : c.log);
+    const Contents plugin = ws.Contents(kPlugin);
+    const Contents work = ws.Contents(kWork);
+    EXPECT_EQ(work.count("junk.vac") + work.count("old.vac") + plugin.count("body.vac") +
+                  plugin.count("hair.vac"),
+              c.movedAway);
+    EXPECT_EQ(ws.AllArchives().size(), 7u);  // every archive still there, once
+    if (c.result == RunResult::kCompleted) {
+      EXPECT_EQ(recorder.steps,
+                u"0:0/0 1:0/0 2:0/4 2:1/4 2:2/4 2:3/4 2:4/4 3:0/4 3:1/4 3:2/4 3:3/4 3:4/4 4:0/0 ");
+    }
+  }
+}
+
 // Folder fields that are not absolute (the registry fallback gives "Plugin"
 // and "Preset") name folders under the one the program was started in, on
 // every run, whatever an earlier run made current.

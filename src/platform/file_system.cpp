@@ -18,8 +18,9 @@ class SystemFileSystem final : public FileSystem {
     return platform::FindFiles(searchPath, names);
   }
   bool IsDirectory(const std::u16string& path) override { return platform::IsDirectory(path); }
-  bool MoveNoReplace(const std::u16string& from, const std::u16string& to) override {
-    return platform::MoveNoReplace(from, to);
+  MoveResult MoveNoReplace(const std::u16string& from, const std::u16string& to,
+                           const StopFlag* stop) override {
+    return platform::MoveNoReplace(from, to, stop);
   }
   bool SetCurrentDir(const std::u16string& path) override { return platform::SetCurrentDir(path); }
   std::u16string StartDir() override { return platform::StartDir(); }

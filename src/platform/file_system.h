@@ -39,16 +39,19 @@ class FileSystem {
   virtual bool IsDirectory(const std::u16string& path) = 0;
 
   // Moves (renames) a file or folder. Never replaces an existing
-  // destination; on failure both sides are as they were. A file that must
-  // go to another volume is copied to a temporary name in the destination's
-  // folder, flushed, given its final name without replacing, and only then
-  // removed from its source; an interrupted move thus never leaves a partial
-  // file under the final name. The copy keeps the source's times and
-  // attributes. Not moved to another volume, and so failing without
-  // touching anything: a folder, a symbolic link or other reparse point
-  // (neither it nor what it points to is copied or removed), and a
-  // read-only file (it could not be removed after the copy).
-  virtual bool MoveNoReplace(const std::u16string& from, const std::u16string& to) = 0;
+  // destination; on failure both sides are as they were and the result
+  // says why. A file that must go to another volume is copied to a
+  // temporary name in the destination's folder, flushed, given its final
+  // name without replacing, and only then removed from its source; an
+  // interrupted move thus never leaves a partial file under the final name.
+  // The copy keeps the source's times and attributes. Not moved to another
+  // volume, and so failing without touching anything: a folder, a symbolic
+  // link or other reparse point (neither it nor what it points to is copied
+  // or removed), and a read-only file (it could not be removed after the
+  // copy). `stop`, when given, is looked at between the blocks of such a
+  // copy: once set, the copy is given up (kStopped) and its temporary removed.
+  virtual MoveResult MoveNoReplace(const std::u16string& from, const std::u16string& to,
+                                   const StopFlag* stop) = 0;
 
   // Makes `path` the current directory; false when it cannot be.
   virtual bool SetCurrentDir(const std::u16string& path) = 0;

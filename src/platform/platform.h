@@ -6,6 +6,7 @@
 // else (tests, fuzzing, benchmarks).
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -37,6 +38,40 @@ enum class ListStatus {
   kListed,  // the folder was listed to its end (possibly nothing matched)
   kFailed,  // it could not be listed, or not to its end: what it holds is unknown
 };
+
+// How a move ended. Every failure leaves both sides as they were. When
+// several causes hold at once the first in this order is the one given:
+// the source is gone, the destination has the name already, the source is
+// not moved to another volume (a link, a read-only file, a folder), a path
+// too long, then whatever the system said.
+enum class MoveStatus {
+  kMoved,
+  kSourceGone,          // nothing of that name in the source folder any more
+  kDestinationExists,   // a file or folder of that name is in the destination
+  kInUse,               // held open by another program (sharing or lock violation)
+  kAccessDenied,
+  kDiskFull,            // the destination's volume has no room for the copy
+  kLinkAcrossVolumes,   // a link or junction is not moved to another volume
+  kReadOnlyAcrossVolumes,
+  kFolderAcrossVolumes,
+  kPathTooLong,         // a path of the move does not fit kMaxPath
+  kCloudUnavailable,    // a cloud file whose bytes the system could not fetch
+  kReplacedDuringMove,  // the source was replaced (by a link, say) while it was moved
+  kStopped,             // asked to stop part-way (the session is ending)
+  kSystemError,         // anything else: `systemCode` says what
+};
+
+struct MoveResult {
+  MoveStatus status = MoveStatus::kMoved;
+  // The system's own code for the failure (a Win32 error, an errno value),
+  // 0 when there is none.
+  std::uint32_t systemCode = 0;
+  bool Moved() const { return status == MoveStatus::kMoved; }
+};
+
+// Set from another thread to ask long work to stop early, at the next point
+// where stopping leaves nothing half done; read by the work as it goes.
+using StopFlag = std::atomic<bool>;
 
 // ---- paths -------------------------------------------------------------
 

@@ -40,7 +40,8 @@ FileStatus ReadWholeFile(const std::u16string& path, std::vector<char>& out,
 // FileSystem::IsDirectory, FindFiles and MoveNoReplace on the system's files.
 bool IsDirectory(const std::u16string& path);
 ListStatus FindFiles(const std::u16string& searchPath, std::vector<std::u16string>& names);
-bool MoveNoReplace(const std::u16string& from, const std::u16string& to);
+MoveResult MoveNoReplace(const std::u16string& from, const std::u16string& to,
+                         const StopFlag* stop = nullptr);
 
 // ---- the process ---------------------------------------------------------
 

@@ -18,7 +18,8 @@ Catalogue::Catalogue(platform::FileSystem& fs) {
 
 Catalogue::Build Catalogue::BuildRequired(platform::FileSystem& fs,
                                           const std::u16string& presetFolder,
-                                          const NameSet& presetListing, NameSet& required,
+                                          const NameSet& presetListing,
+                                          const Progress& progress, NameSet& required,
                                           std::u16string* unreadable) {
   if (&required != &exList) required = exList;
   // Presets need the same archives over and over. The reader says which
@@ -32,7 +33,11 @@ Catalogue::Build Catalogue::BuildRequired(platform::FileSystem& fs,
   std::u16string path;
   std::size_t damaged = 0;
   std::size_t read = 0;
+  const std::size_t total = presetListing.Size();
+  std::size_t done = 0;
   for (const std::u16string& name : presetListing) {
+    // Asked before each read, so a stop never waits for one more file.
+    if (progress && !progress(done++, total)) return Build::kStopped;
     PresetRecord work;
     PresetRead result;
     if (presetFolder.empty()) {
@@ -69,6 +74,7 @@ Catalogue::Build Catalogue::BuildRequired(platform::FileSystem& fs,
     presets.Append(std::move(work));
     ++read;
   }
+  if (progress && !progress(done, total)) return Build::kStopped;
   // Damaged files beside one good preset are left out as always; damaged
   // files and nothing else say more about the tool than about the folder.
   if (damaged > 0 && read == 0) return Build::kFolderUnreadable;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
 #include "lists/id_table.h"
@@ -39,7 +40,14 @@ struct Catalogue {
     // one of them is a preset (a format the tool does not know, damaged
     // saves), which would make every archive look unneeded.
     kFolderUnreadable,
+    // `progress` asked to stop: `required` is incomplete.
+    kStopped,
   };
+
+  // Called before each listed preset is read and once after the last, with
+  // how many of the `total` listed have been read; false stops the build
+  // there.
+  using Progress = std::function<bool(std::size_t done, std::size_t total)>;
 
   // Reads through `fs` every preset of `presetListing` (bare names inside `presetFolder`;
   // names are opened by their full path so the current directory never
@@ -47,9 +55,10 @@ struct Catalogue {
   // needs. Stops at the first preset, in listing order, that exists but cannot
   // be read, or whose folder is gone; `required` is then incomplete.
   // `unreadable`, when given, then holds the preset's name as listed.
+  // `progress`, when set, is told how far the reading is.
   Build BuildRequired(platform::FileSystem& fs, const std::u16string& presetFolder,
-                      const NameSet& presetListing, NameSet& required,
-                      std::u16string* unreadable = nullptr);
+                      const NameSet& presetListing, const Progress& progress,
+                      NameSet& required, std::u16string* unreadable = nullptr);
 };
 
 }  // namespace kvo

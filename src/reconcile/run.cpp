@@ -1,5 +1,7 @@
 #include "reconcile/run.h"
 
+#include <atomic>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -40,44 +42,95 @@ std::u16string SlotPath(platform::FileSystem& fs, const SettingsRecord& folders,
   return resolved;
 }
 
+// Who watches the run: told how far it is, and able to stop it.
+struct Watch {
+  RunProgress* progress;
+  const platform::StopFlag* stop;
+
+  void Report(RunStage stage, std::size_t done = 0, std::size_t total = 0) const {
+    if (progress != nullptr) progress->Report(stage, done, total);
+  }
+  bool Stopped() const { return stop != nullptr && stop->load(std::memory_order_relaxed); }
+};
+
+// Calls `visit(name)` for each name of `listing` whose membership in
+// `required` equals `moveRequired`, in the name order, until it returns
+// false. Both sets are in the name order: one walk through `required`
+// alongside the listing answers for every name, instead of a search each.
+template <typename Visit>
+void ForEachToMove(const NameSet& listing, const NameSet& required, bool moveRequired,
+                   Visit visit) {
+  NameSet::const_iterator need = required.begin();
+  for (auto it = listing.begin(); it != listing.end(); ++it) {
+    while (need != required.end() && need.Shared().Compare(it.Shared()) < 0) ++need;
+    const bool isRequired = need != required.end() && need.Shared().Compare(it.Shared()) == 0;
+    if (isRequired == moveRequired && !visit(*it)) return;
+  }
+}
+
+std::size_t CountToMove(const NameSet& listing, const NameSet& required, bool moveRequired) {
+  std::size_t count = 0;
+  ForEachToMove(listing, required, moveRequired, [&count](const std::u16string&) {
+    ++count;
+    return true;
+  });
+  return count;
+}
+
 // Moves the names of `listing` for which membership in `required` equals
 // `moveRequired` from folder `from` to folder `to`, and logs the counts.
-void MovePhase(platform::FileSystem& fs, Log& log, const char16_t* heading,
+// `moved` counts the moves tried in the whole run, of `total`. false when
+// the run was asked to stop.
+bool MovePhase(platform::FileSystem& fs, Log& log, const Watch& watch, const char16_t* heading,
                const std::u16string& from, const std::u16string& to, const NameSet& listing,
-               const NameSet& required, bool moveRequired) {
+               const NameSet& required, bool moveRequired, std::size_t& moved,
+               std::size_t total) {
   log.Write(heading);
   int succeeded = 0;
   int failed = 0;
+  bool stopped = false;
   fs.SetCurrentDir(from);
   std::u16string source;
   std::u16string destination;
-  // Both sets are in the name order: one walk through `required` alongside
-  // the listing answers for every name, instead of a search each.
-  NameSet::const_iterator need = required.begin();
-  for (auto it = listing.begin(); it != listing.end(); ++it) {
-    const std::u16string& name = *it;
-    while (need != required.end() && need.Shared().Compare(it.Shared()) < 0) ++need;
-    const bool isRequired = need != required.end() && need.Shared().Compare(it.Shared()) == 0;
-    if (isRequired != moveRequired) continue;
+  ForEachToMove(listing, required, moveRequired, [&](const std::u16string& name) {
+    if (watch.Stopped()) {
+      stopped = true;
+      return false;
+    }
     // The source is named by its full path, so a current directory that could
     // not be changed never makes us move a file out of the wrong folder.
+    platform::MoveResult result{platform::MoveStatus::kPathTooLong, 0};
     if (platform::CombinePath(from, name, source) &&
-        platform::CombinePath(to, name, destination) &&
-        fs.MoveNoReplace(source, destination)) {
+        platform::CombinePath(to, name, destination)) {
+      result = fs.MoveNoReplace(source, destination, watch.stop);
+    }
+    if (result.status == platform::MoveStatus::kStopped) {
+      stopped = true;
+      return false;
+    }
+    if (result.Moved()) {
       ++succeeded;
     } else {
       ++failed;
     }
-  }
+    watch.Report(RunStage::kMoving, ++moved, total);
+    return true;
+  });
   log.Line(u"→ 成功/失敗 = %d/%d\r\n", succeeded, failed);
+  return !stopped;
 }
 
 }  // namespace
 
+RunProgress::~RunProgress() = default;
+
 RunResult RunReconciliation(platform::FileSystem& fs, const SettingsRecord& folders,
-                            LogPaneTarget* pane, char16_t* lineBuffer, RunMode mode) {
+                            LogPaneTarget* pane, char16_t* lineBuffer, RunMode mode,
+                            RunProgress* progress, const platform::StopFlag* stop) {
   Log log{pane, lineBuffer};
+  const Watch watch{progress, stop};
   log.Write(u"■準備\r\n");
+  watch.Report(RunStage::kLists);
 
   Catalogue catalogue(fs);
   if (catalogue.idTable.Size() == 0) {
@@ -97,6 +150,7 @@ RunResult RunReconciliation(platform::FileSystem& fs, const SettingsRecord& fold
   const std::u16string& preset = paths[kPreset];
   const std::u16string& work = paths[kWork];
 
+  watch.Report(RunStage::kListing);
   NameSet listings[kFolderSlotCount];
   std::vector<SharedName> pluginDelivered;  // for listing Plugin again at the end
   for (FolderSlot slot : {kPlugin, kPreset, kWork}) {
@@ -113,9 +167,15 @@ RunResult RunReconciliation(platform::FileSystem& fs, const SettingsRecord& fold
   fs.SetCurrentDir(preset);
   NameSet required;
   std::u16string unreadable;
-  switch (catalogue.BuildRequired(fs, preset, listings[kPreset], required, &unreadable)) {
+  const Catalogue::Progress reading = [&watch](std::size_t done, std::size_t total) {
+    watch.Report(RunStage::kReadingPresets, done, total);
+    return !watch.Stopped();
+  };
+  switch (catalogue.BuildRequired(fs, preset, listings[kPreset], reading, required, &unreadable)) {
     case Catalogue::Build::kBuilt:
       break;
+    case Catalogue::Build::kStopped:
+      return RunResult::kAborted;
     case Catalogue::Build::kPresetUnreadable:
       // Without what that preset needs, its archives would be moved out.
       log.Line(u"%s: 読み込み失敗\r\n", unreadable.c_str());
@@ -129,12 +189,19 @@ RunResult RunReconciliation(platform::FileSystem& fs, const SettingsRecord& fold
            static_cast<int>(listings[kPreset].Size()), static_cast<int>(listings[kWork].Size()));
 
   if (mode == RunMode::kExecute) {
-    MovePhase(fs, log, u"■不要ファイルの移動(Plugin -> Work)\r\n", plugin, work, listings[kPlugin],
-              required, false);
-    MovePhase(fs, log, u"■必要ファイルの移動(Work -> Plugin)\r\n", work, plugin, listings[kWork],
-              required, true);
+    const std::size_t total = CountToMove(listings[kPlugin], required, false) +
+                              CountToMove(listings[kWork], required, true);
+    std::size_t moved = 0;
+    watch.Report(RunStage::kMoving, moved, total);
+    if (!MovePhase(fs, log, watch, u"■不要ファイルの移動(Plugin -> Work)\r\n", plugin, work,
+                   listings[kPlugin], required, false, moved, total) ||
+        !MovePhase(fs, log, watch, u"■必要ファイルの移動(Work -> Plugin)\r\n", work, plugin,
+                   listings[kWork], required, true, moved, total)) {
+      return RunResult::kAborted;
+    }
   }
 
+  watch.Report(RunStage::kReport);
   // The moves changed the Plugin folder; list it again rather than track them.
   // A listing that fails now would report every preset as lacking everything:
   // the run stops instead, after the move lines that say what was done.

@@ -111,8 +111,11 @@ bool FaultyFileSystem::IsDirectory(const std::u16string& path) {
   return Hit(FsOp::kIsDirectory, path) == nullptr && base_.IsDirectory(path);
 }
 
-bool FaultyFileSystem::MoveNoReplace(const std::u16string& from, const std::u16string& to) {
-  return Hit(FsOp::kMoveNoReplace, from) == nullptr && base_.MoveNoReplace(from, to);
+platform::MoveResult FaultyFileSystem::MoveNoReplace(const std::u16string& from,
+                                                     const std::u16string& to,
+                                                     const platform::StopFlag* stop) {
+  const Fault* fault = Hit(FsOp::kMoveNoReplace, from);
+  return fault == nullptr ? base_.MoveNoReplace(from, to, stop) : fault->move;
 }
 
 bool FaultyFileSystem::SetCurrentDir(const std::u16string& path) {

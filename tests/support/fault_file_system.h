@@ -37,6 +37,8 @@ struct Fault {
   // ReadWholeFile: the file is really opened and read, then reported
   // unreadable as a read that came back short is.
   bool shortRead = false;
+  // What a hit MoveNoReplace reports (nothing moved).
+  platform::MoveResult move{platform::MoveStatus::kSystemError, 0};
   // FindFiles: the listing is really made but ends early, failed, after
   // this many names (0: it fails before the first).
   int listedBeforeFailure = 0;
@@ -69,7 +71,8 @@ class FaultyFileSystem : public platform::FileSystem {
   platform::ListStatus FindFiles(const std::u16string& searchPath,
                                  std::vector<std::u16string>& names) override;
   bool IsDirectory(const std::u16string& path) override;
-  bool MoveNoReplace(const std::u16string& from, const std::u16string& to) override;
+  platform::MoveResult MoveNoReplace(const std::u16string& from, const std::u16string& to,
+                                     const platform::StopFlag* stop) override;
   bool SetCurrentDir(const std::u16string& path) override;
   std::u16string StartDir() override;
   std::u16string ExeDirectory() override;

@@ -102,9 +102,7 @@ bool CopyAcrossFilesystems(const std::string& from, const std::string& to) {
   return MoveAcrossVolumes(copy);
 }
 
-}  // namespace
-
-bool MoveNoReplace(const std::u16string& from, const std::u16string& to) {
+bool Move(const std::u16string& from, const std::u16string& to) {
   const std::string source = Utf16ToUtf8(from);
   const std::string destination = Utf16ToUtf8(to);
   if (::syscall(SYS_renameat2, AT_FDCWD, source.c_str(), AT_FDCWD, destination.c_str(),
@@ -135,6 +133,16 @@ bool MoveNoReplace(const std::u16string& from, const std::u16string& to) {
     return false;
   }
   return true;
+}
+
+}  // namespace
+
+MoveResult MoveNoReplace(const std::u16string& from, const std::u16string& to,
+                         const StopFlag* stop) {
+  (void)stop;
+  errno = 0;
+  if (Move(from, to)) return MoveResult{};
+  return MoveResult{MoveStatus::kSystemError, static_cast<std::uint32_t>(errno)};
 }
 
 }  // namespace platform

@@ -108,14 +108,20 @@ class Win32Copy final : public CrossVolumeCopy {
 
 }  // namespace
 
-bool MoveNoReplace(const std::u16string& from, const std::u16string& to) {
+MoveResult MoveNoReplace(const std::u16string& from, const std::u16string& to,
+                         const StopFlag* stop) {
+  (void)stop;
   // Without MOVEFILE_COPY_ALLOWED (as MoveFileW has it) the system only
   // renames; a copy it made to another volume would sit under the final name
   // while it is written, and a run ended then would leave it cut short.
-  if (MoveFileExW(W(from), W(to), 0)) return true;
-  if (GetLastError() != ERROR_NOT_SAME_DEVICE) return false;
-  Win32Copy copy(from, to);
-  return MoveAcrossVolumes(copy);
+  if (MoveFileExW(W(from), W(to), 0)) return MoveResult{};
+  DWORD error = GetLastError();
+  if (error == ERROR_NOT_SAME_DEVICE) {
+    Win32Copy copy(from, to);
+    if (MoveAcrossVolumes(copy)) return MoveResult{};
+    error = GetLastError();
+  }
+  return MoveResult{MoveStatus::kSystemError, static_cast<std::uint32_t>(error)};
 }
 
 }  // namespace platform
