@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
 #include "reconcile/folders.h"
 
 namespace kvo {
@@ -60,6 +61,93 @@ TEST(SettingsRecord, FilesOfEveryShapeGiveTerminatedPaths) {
     // Whatever was not in the file is zero.
     const auto* raw = reinterpret_cast<const unsigned char*>(&record);
     for (std::size_t i = c.bytes.size(); i < sizeof record; ++i) ASSERT_EQ(raw[i], 0) << i;
+  }
+}
+
+
+// One session per row: the load at start (the file, else the fallback the
+// dialog fills in from the registry), the folders picked in the browser, and
+// what the close writes, reading the file again when the start could not.
+TEST(SettingsRecord, TheCloseWritesOnlyWhatMayReplaceTheFile) {
+  using platform::FileStatus;
+  const std::vector<unsigned char> atStart = File(u"C:\\Plug", u"C:\\Pre", u"C:\\Work");
+  // Changed meanwhile by whoever held it.
+  const std::vector<unsigned char> atClose = File(u"D:\\Plug2", u"D:\\Pre2", u"D:\\Work2");
+  const std::vector<unsigned char> cutInPreset(atClose.begin(), atClose.begin() + 524);
+  const std::u16string fallback[3] = {u"R:\\Plugin", u"R:\\Preset", u""};
+  struct Row {
+    const char* what;
+    FileStatus start;
+    const char16_t* picked[3];  // the folder picked in the browser for each slot, or none
+    bool readAgain;
+    FileStatus again;  // how the read at close goes, and what it gives
+    const std::vector<unsigned char>* againBytes;
+    bool writes;
+    std::u16string plugin, preset, work;  // what is written
+  };
+  const Row rows[] = {
+      {"read, nothing chosen: rewritten as read", FileStatus::kRead, {}, false,
+       FileStatus::kUnreadable, nullptr, true, u"C:\\Plug", u"C:\\Pre", u"C:\\Work"},
+      {"read, Work chosen", FileStatus::kRead, {nullptr, nullptr, u"E:\\X"}, false,
+       FileStatus::kUnreadable, nullptr, true, u"C:\\Plug", u"C:\\Pre", u"E:\\X"},
+      {"missing: the fallback, as on a first start", FileStatus::kMissing, {}, false,
+       FileStatus::kUnreadable, nullptr, true, u"R:\\Plugin", u"R:\\Preset", u""},
+      {"unreadable, nothing chosen: kept", FileStatus::kUnreadable, {}, false,
+       FileStatus::kUnreadable, nullptr, false, {}, {}, {}},
+      {"unreadable, Work chosen, readable at close: the others keep the file's",
+       FileStatus::kUnreadable, {nullptr, nullptr, u"E:\\X"}, true, FileStatus::kRead, &atClose,
+       true, u"D:\\Plug2", u"D:\\Pre2", u"E:\\X"},
+      {"unreadable, the Plugin shown picked again: it counts", FileStatus::kUnreadable,
+       {u"R:\\Plugin", nullptr, nullptr}, true, FileStatus::kRead, &atClose, true, u"R:\\Plugin",
+       u"D:\\Pre2", u"D:\\Work2"},
+      {"unreadable, Preset chosen, a short file at close", FileStatus::kUnreadable,
+       {nullptr, u"E:\\Y", nullptr}, true, FileStatus::kRead, &cutInPreset, true, u"D:\\Plug2",
+       u"E:\\Y", u""},
+      {"unreadable, Work chosen, missing at close: what is shown", FileStatus::kUnreadable,
+       {nullptr, nullptr, u"E:\\X"}, true, FileStatus::kMissing, nullptr, true, u"R:\\Plugin",
+       u"R:\\Preset", u"E:\\X"},
+      {"unreadable, Work chosen, still unreadable: kept", FileStatus::kUnreadable,
+       {nullptr, nullptr, u"E:\\X"}, true, FileStatus::kUnreadable, nullptr, false, {}, {}, {}},
+      {"a folder in its place, all chosen, still one: kept", FileStatus::kFolder,
+       {u"E:\\X", u"E:\\Y", u"E:\\Z"}, true, FileStatus::kFolder, nullptr, false, {}, {}, {}},
+  };
+  auto put = [](SettingsRecord& record, int slot, const std::u16string& path) {
+    std::memset(record.paths[slot], 0, sizeof record.paths[slot]);
+    path.copy(record.paths[slot], path.size());
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    SettingsRecord shown;
+    std::memset(&shown, 0x5A, sizeof shown);
+    const bool needsFallback =
+        SettingsRecordAtStart(row.start, atStart.data(), atStart.size(), shown);
+    ASSERT_EQ(needsFallback, row.start != FileStatus::kRead);
+    const std::vector<unsigned char> loaded =
+        needsFallback ? std::vector<unsigned char>(sizeof shown, 0) : atStart;
+    ASSERT_EQ(std::memcmp(&shown, loaded.data(), sizeof shown), 0);
+
+    bool chosen[kFolderSlotCount] = {};
+    for (int slot = 0; slot < kFolderSlotCount; ++slot) {
+      if (needsFallback) put(shown, slot, fallback[slot]);
+      chosen[slot] = row.picked[slot] != nullptr;
+      if (chosen[slot]) put(shown, slot, row.picked[slot]);
+    }
+    ASSERT_EQ(SettingsReadAgainAtClose(row.start, chosen), row.readAgain);
+    // As the dialog does: without a read at close there is nothing to look at.
+    const FileStatus again = row.readAgain ? row.again : FileStatus::kUnreadable;
+    const std::vector<unsigned char> none;
+    const std::vector<unsigned char>& bytes = row.readAgain && row.againBytes ? *row.againBytes : none;
+    SettingsRecord written;
+    std::memset(&written, 0xA5, sizeof written);
+    ASSERT_EQ(SettingsRecordToSave(row.start, chosen, shown, again, bytes.data(), bytes.size(),
+                                   written),
+              row.writes);
+    if (row.writes) {
+      const std::vector<unsigned char> expected = File(row.plugin, row.preset, row.work);
+      EXPECT_EQ(std::memcmp(&written, expected.data(), sizeof written), 0)
+          << test::U8(Field(written, 0)) << " | " << test::U8(Field(written, 1)) << " | "
+          << test::U8(Field(written, 2));
+    }
   }
 }
 

@@ -50,12 +50,12 @@ struct ManagerApp {
   char16_t lineBuffer[platform::kLineBufferUnits];
   char16_t settingsPath[kMaxPath];
   SettingsRecord folders;
-  // The settings file was there at start but could not be read (held by
-  // another program, no access, a failed read): the fields show the fallback,
-  // and the file must not be replaced by it. Only a folder chosen since lets
-  // the close write it.
-  bool settingsUnreadable;
-  bool folderChosen;  // a browse changed a path since start
+  // How reading the settings file went at start. When it was there but could
+  // not be read (held by another program, no access, a failed read), the
+  // fields show the fallback, which must not replace the file: the close
+  // reads it again and writes only the slots chosen since.
+  platform::FileStatus settingsAtStart;
+  bool folderChosen[kFolderSlotCount];  // a folder was picked in the browser since start
   // Our message boxes and the folder browser run message loops of their own,
   // in which the dialog procedure is entered again. A close asked for
   // meanwhile is remembered and carried out once the box or browser returns.

@@ -1,13 +1,12 @@
-// The three folder paths: loaded at start (settings file, else the host
-// application's registry entry, else empty), changed by browsing, saved at
-// close (but never over a settings file that was there and could not be
-// read, unless a folder was chosen).
+// The three folder paths: the settings file read at start and again at close,
+// the host application's registry entry, the folder browser and the atomic
+// replace of the file. What is shown and what is written is decided in the
+// core (reconcile/folders.h).
 #include <windows.h>
 #include <shlobj.h>
 #include <shlwapi.h>
 
 #include <cstring>
-#include <cwchar>
 
 #include "app/manager_app.h"
 #include "resource.h"
@@ -65,6 +64,31 @@ void AppendFolderWord(char16_t* field, const wchar_t* word) {
   }
 }
 
+// Reads the settings file at `path`: its first `sizeof bytes` bytes into
+// `bytes`, their count into `size`.
+platform::FileStatus ReadSettingsFile(const char16_t* path,
+                                      unsigned char (&bytes)[sizeof(SettingsRecord)],
+                                      DWORD& size) {
+  size = 0;
+  HANDLE file = CreateFileW(W(path), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+               ? platform::FileStatus::kMissing
+               : platform::FileStatus::kUnreadable;
+  }
+  LARGE_INTEGER length = {};
+  // A read that fell short would give a mix of the file and zeros: unreadable.
+  const bool whole = GetFileSizeEx(file, &length) &&
+                     ReadFile(file, bytes, sizeof bytes, &size, nullptr) &&
+                     size >= (length.QuadPart < static_cast<LONGLONG>(sizeof bytes)
+                                  ? static_cast<DWORD>(length.QuadPart)
+                                  : static_cast<DWORD>(sizeof bytes));
+  CloseHandle(file);
+  return whole ? platform::FileStatus::kRead : platform::FileStatus::kUnreadable;
+}
+
 }  // namespace
 
 void ManagerApp::LoadSettings() {
@@ -73,32 +97,12 @@ void ManagerApp::LoadSettings() {
   settingsPath[kMaxPath - 1] = 0;
   PathRenameExtensionW(W(settingsPath), L".dat");
 
-  // Cleared first: a short file leaves the rest of the record empty, not stale.
-  std::memset(&folders, 0, sizeof folders);
-  HANDLE file = CreateFileW(W(settingsPath), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file != INVALID_HANDLE_VALUE) {
-    unsigned char bytes[sizeof folders] = {};
-    DWORD read = 0;
-    LARGE_INTEGER size = {};
-    const bool whole = GetFileSizeEx(file, &size) &&
-                       ReadFile(file, bytes, sizeof bytes, &read, nullptr) &&
-                       read >= (size.QuadPart < static_cast<LONGLONG>(sizeof bytes)
-                                    ? static_cast<DWORD>(size.QuadPart)
-                                    : static_cast<DWORD>(sizeof bytes));
-    CloseHandle(file);
-    if (whole) {
-      // Whatever the file holds, the record gets three terminated paths.
-      SettingsRecordFromBytes(bytes, read, folders);
-      return;
-    }
-    // A read that fell short would show a mix of the file and zeros; show
-    // the fallback, as for a file that cannot be opened.
-    settingsUnreadable = true;
-  } else {
-    const DWORD error = GetLastError();
-    settingsUnreadable = error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
-  }
+  unsigned char bytes[sizeof(SettingsRecord)] = {};
+  DWORD size = 0;
+  settingsAtStart = ReadSettingsFile(settingsPath, bytes, size);
+  for (bool& chosen : folderChosen) chosen = false;
+  // Whatever the file holds, the record gets three terminated paths.
+  if (!SettingsRecordAtStart(settingsAtStart, bytes, size, folders)) return;
 
   // First start, or a file we cannot read: derive Plugin and Preset from the
   // host application's folder.
@@ -115,9 +119,16 @@ void ManagerApp::LoadSettings() {
 }
 
 void ManagerApp::SaveSettings() {
-  // The file holds the user's folders, which we could not read; the fallback
-  // shown instead must not replace them unless the user chose a folder.
-  if (settingsUnreadable && !folderChosen) return;
+  unsigned char bytes[sizeof(SettingsRecord)] = {};
+  DWORD size = 0;
+  platform::FileStatus again = platform::FileStatus::kUnreadable;
+  if (SettingsReadAgainAtClose(settingsAtStart, folderChosen)) {
+    again = ReadSettingsFile(settingsPath, bytes, size);
+  }
+  SettingsRecord record;
+  if (!SettingsRecordToSave(settingsAtStart, folderChosen, folders, again, bytes, size, record)) {
+    return;
+  }
   // Write a temporary file beside the settings file and put it in place only
   // once all 1560 bytes are on disk, so a failed write never costs the
   // folders saved last time. Same length as the settings path, so it always fits.
@@ -129,8 +140,8 @@ void ManagerApp::SaveSettings() {
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return;
   DWORD written = 0;
-  BOOL ok = WriteFile(file, &folders, sizeof folders, &written, nullptr) &&
-            written == sizeof folders && FlushFileBuffers(file);
+  BOOL ok = WriteFile(file, &record, sizeof record, &written, nullptr) &&
+            written == sizeof record && FlushFileBuffers(file);
   ok = CloseHandle(file) && ok;
   if (!ok || !MoveFileExW(temporary, W(settingsPath),
                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
@@ -175,10 +186,12 @@ void ManagerApp::OnBrowse(FolderSlot slot) {
     const BOOL ok = SHGetPathFromIDListW(item, chosen);
     CoTaskMemFree(item);
     chosen[MAX_PATH - 1] = 0;
-    if (ok && std::wcscmp(chosen, W(folders.paths[slot])) != 0) {
+    if (ok) {
+      // Picked, even when it is the path already shown: after a settings
+      // file that could not be read at start, the close writes this slot.
       std::memset(folders.paths[slot], 0, sizeof folders.paths[slot]);
       lstrcpyW(W(folders.paths[slot]), chosen);
-      folderChosen = true;
+      folderChosen[slot] = true;
       SendDlgItemMessageW(hwnd, IDC_PLUGIN_PATH + slot, WM_SETTEXT, 0,
                           reinterpret_cast<LPARAM>(folders.paths[slot]));
     }

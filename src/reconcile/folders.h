@@ -31,4 +31,34 @@ static_assert(sizeof(SettingsRecord) == 1560, "the settings file is 1560 bytes")
 // window or file is touched, so any content can be tried against it.
 void SettingsRecordFromBytes(const void* bytes, std::size_t size, SettingsRecord& record);
 
+// The decisions about the settings file, apart from the reading, the
+// registry and the writing that the dialog does around them. A file's status
+// is how reading it went: kRead, kMissing or kNoFolder (no file), anything
+// else unreadable (held by another program, no access, a short read).
+
+// The start: a file that was read gives the three fields. A missing or
+// unreadable one gives empty fields and returns true: the caller fills in the
+// fallback (the host application's registry entry).
+bool SettingsRecordAtStart(platform::FileStatus file, const void* bytes, std::size_t size,
+                           SettingsRecord& record);
+
+// Whether the close must read the file again before deciding what to write:
+// it was there at start but could not be read, and a folder was chosen since.
+// `chosen` marks the slots a folder was picked for in the browser, even the
+// path already shown.
+bool SettingsReadAgainAtClose(platform::FileStatus atStart,
+                              const bool (&chosen)[kFolderSlotCount]);
+
+// What the close writes, given the status at start, the chosen slots, the
+// dialog's record and, when SettingsReadAgainAtClose asked for it, how the
+// read at close went and its bytes. Returns false when nothing may be
+// written: the file could not be read at start and nothing was chosen, or it
+// still cannot be read (the old paths are kept, the choice is lost).
+// Otherwise `record` is what to write: the dialog's record, except after a
+// read at close that succeeded, where each slot not chosen keeps the file's
+// path.
+bool SettingsRecordToSave(platform::FileStatus atStart, const bool (&chosen)[kFolderSlotCount],
+                          const SettingsRecord& shown, platform::FileStatus again,
+                          const void* bytes, std::size_t size, SettingsRecord& record);
+
 }  // namespace kvo

@@ -470,21 +470,25 @@ void CaseBrowseNoFileSystemPath(const std::string& name) {
 
 // The old settings file stays as it was when the close cannot write the new
 // one, and when it was there at start but could not be read (held by another
-// program): the fields then show the registry's folders, which replace the
-// file only once the user has chosen a folder.
+// program): the fields then show the registry's folders, and the close reads
+// the file again and writes only the folders chosen, or nothing while it
+// still cannot be read.
 void CaseSettingsSaveBlocked(const std::string& name) {
   RegistryGuard registry;
+  enum class Choice { kNone, kWork2, kPluginShown };  // OK on the Plugin folder the field shows
   struct Row {
     const char* label;
-    const wchar_t* held;  // held open with no sharing: during the close, or at start
+    const wchar_t* held;  // held open with no sharing: during the close, or from before the start
     bool atStart;
-    bool choose;  // Work2 chosen before the close
+    bool releasedBeforeClose;
+    Choice choice;
   };
   const Row rows[] = {
-      {"held_open", L"KvoManager.tmp", false, true},
-      {"folder", nullptr, false, true},
-      {"held_at_start", L"KvoManager.dat", true, false},
-      {"held_at_start_chosen", L"KvoManager.dat", true, true},
+      {"held_open", L"KvoManager.tmp", false, false, Choice::kWork2},
+      {"folder", nullptr, false, false, Choice::kWork2},
+      {"held_at_start", L"KvoManager.dat", true, true, Choice::kNone},
+      {"held_at_start_released_chosen", L"KvoManager.dat", true, true, Choice::kPluginShown},
+      {"held_to_close_chosen", L"KvoManager.dat", true, false, Choice::kWork2},
   };
   for (const Row& row : rows) {
     const std::string label = row.label;
@@ -492,6 +496,8 @@ void CaseSettingsSaveBlocked(const std::string& name) {
     const std::wstring work2 = Join(w.root, L"Work2");
     ws::MakeFolder(work2);
     const std::wstring app = Join(w.root, L"App");
+    ws::MakeFolder(app);
+    ws::MakeFolder(Join(app, L"Plugin"));
     registry.SetInstallPath(app);
     const ws::Bytes saved = ws::ReadBytes(w.settings);
     HANDLE blocker = INVALID_HANDLE_VALUE;
@@ -504,7 +510,11 @@ void CaseSettingsSaveBlocked(const std::string& name) {
     }
     struct Release {
       HANDLE handle;
-      ~Release() { if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle); }
+      void Now() {
+        if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+        handle = INVALID_HANDLE_VALUE;
+      }
+      ~Release() { Now(); }
     } release{blocker};
 
     Program program;
@@ -513,20 +523,23 @@ void CaseSettingsSaveBlocked(const std::string& name) {
     if (row.atStart) {
       paths = {app + L"\\Plugin", app + L"\\Preset", L""};
       ExpectPaths(program, paths[0], paths[1], paths[2], label + ": fallback shown");
-      CloseHandle(release.handle);
-      release.handle = INVALID_HANDLE_VALUE;
     }
-    if (row.choose) {
+    if (row.releasedBeforeClose) release.Now();
+    if (row.choice == Choice::kWork2) {
       HWND browser = OpenBrowser(program, IDC_WORK_BROWSE, L"Work:");
       ChooseFolder(program, browser, work2);
       CloseBrowser(browser, IDOK);
       paths[2] = work2;
-      ExpectPaths(program, paths[0], paths[1], paths[2], label + ": after choosing Work2");
+    } else if (row.choice == Choice::kPluginShown) {
+      CloseBrowser(OpenBrowserOn(program, IDC_PLUGIN_BROWSE, L"Plugin:", paths[0]), IDOK);
     }
+    ExpectPaths(program, paths[0], paths[1], paths[2], label + ": before the close");
     program.Close();
-    if (row.atStart && row.choose) {
-      ExpectFileBytes(w.settings, ws::Settings(paths[0], paths[1], paths[2]),
-                      label + ": settings file after a folder was chosen");
+    release.Now();
+    if (row.choice == Choice::kPluginShown) {
+      // Read again at close: the two folders not chosen keep the file's paths.
+      ExpectFileBytes(w.settings, ws::Settings(paths[0], w.preset, w.work),
+                      label + ": settings file after the Plugin folder was chosen");
     } else {
       ExpectFileBytes(w.settings, saved, label + ": settings file kept");
     }
