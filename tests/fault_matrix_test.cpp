@@ -959,30 +959,38 @@ TEST(FaultMatrix, WorkFolderOnAnotherFileSystem) {
   fs::permissions(ws.Folder(kPlugin) / "old.vac", fs::perms::owner_read | fs::perms::owner_write |
                                                       fs::perms::others_read);
 #endif
+  // Names too long for a path in either folder: a folder is still refused
+  // as a folder across file systems, a file for its path.
+  const std::string longFolder = std::string(240, 'd') + ".vac";
+  const std::string longFile = std::string(240, 'f') + ".vac";
+  ledger.Put(kPlugin, longFolder, 0, true);
+  ledger.Put(kPlugin, longFile);
   // A folder is never moved across file systems; Wine refuses it too.
-  std::string moves = "2/3 1/0";
-  std::string failed = Failed("dir.vac", kFolder) + Failed("locked.vac", kReadOnly) +
+  std::string moves = "2/5 1/0";
+  std::string failed = Failed(longFolder, kFolder) + Failed("dir.vac", kFolder) +
+                       Failed(longFile, kTooLong) + Failed("locked.vac", kReadOnly) +
                        Failed("twice.vac", kExists);
 #ifndef _WIN32
   // A link is neither followed nor moved: its target lies outside.
   const fs::path outside = ws.Root().Sub("shared");
   ledger.PutLink(kPlugin, "link.vac", outside);
-  moves = "2/4 1/0";
-  failed = Failed("dir.vac", kFolder) + Failed("link.vac", kLink) +
-           Failed("locked.vac", kReadOnly) + Failed("twice.vac", kExists);
+  moves = "2/6 1/0";
+  failed = Failed(longFolder, kFolder) + Failed("dir.vac", kFolder) + Failed(longFile, kTooLong) +
+           Failed("link.vac", kLink) + Failed("locked.vac", kReadOnly) +
+           Failed("twice.vac", kExists);
 #endif
   EXPECT_EQ(ws.Run(RunMode::kExecute), RunResult::kCompleted);
   readOnly(locked, false);
   readOnly(ws.Folder(kPlugin) / "twice.vac", false);
 #ifndef _WIN32
   EXPECT_TRUE(fs::is_symlink(ws.Folder(kPlugin) / "link.vac"));
-  EXPECT_EQ(ReadText(outside / "link.vac.target"), "linked 9: link.vac");
+  EXPECT_EQ(ReadText(outside / "link.vac.target"), "linked 11: link.vac");
 #endif
   EXPECT_EQ(ws.Log(), RunLog(
 #ifndef _WIN32
-                         "7/2/3",
+                         "9/2/3",
 #else
-                         "6/2/3",
+                         "8/2/3",
 #endif
                          moves,
                              "→ 不足無し/不足有り = 0/2\r\na.kvo\r\n  - hair.vac\r\n"
@@ -1002,6 +1010,25 @@ TEST(FaultMatrix, WorkFolderOnAnotherFileSystem) {
   EXPECT_EQ(fs::status(other / "old.vac").permissions(),
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
 #endif
+}
+
+// The session ends while an archive is copied to another file system: the
+// copy is given up at its next block, its temporary removed, the source
+// left whole, and the run ends there, aborted, after the phase's counts.
+TEST(FaultMatrix, AStopDuringACopyAcrossFileSystemsRemovesTheTemporary) {
+  RunWorkspace ws;
+  LayLists(ws);
+  WorkElsewhere elsewhere(ws, "4m");
+  if (!elsewhere.Ready()) GTEST_SKIP() << elsewhere.Why();
+  Ledger ledger(ws);
+  ledger.Move(kWork, elsewhere.Folder());
+  ledger.Put(kPlugin, "old.vac", 200000);
+  platform::StopFlag stop{false};
+  ws.Fs().Add(Before(FsOp::kMoveNoReplace, S(ws.Folder(kPlugin)), 1, [&] { stop = true; }));
+  EXPECT_EQ(ws.Run(RunMode::kExecute, nullptr, &stop), RunResult::kAborted);
+  EXPECT_EQ(ws.Log(), u"■準備\r\n→ Plugin/Preset/Work = 1/1/0\r\n"
+                      u"■不要ファイルの移動(Plugin -> Work)\r\n→ 成功/失敗 = 0/0\r\n");
+  EXPECT_EQ(ledger.Now(), ledger.Unmoved());  // and no temporary in Work
 }
 
 // Runs an execute run on folders laid out by another process: the side
