@@ -1012,6 +1012,28 @@ TEST(FaultMatrix, WorkFolderOnAnotherFileSystem) {
 #endif
 }
 
+// A copy to another file system into a folder so deep that its temporary's
+// path ("kvoXXXX.tmp" is longer than the archive's name) passes 260 units:
+// Windows then needs the temporary named in the "\\?\" form (Wine does not,
+// but the form must still name the right file), and GetTempFileNameW, which
+// refuses such a folder on Windows, is not used. The archive still moves.
+TEST(FaultMatrix, ACopyAcrossFileSystemsIntoADeepFolder) {
+  RunWorkspace ws;
+  LayLists(ws);
+  WorkElsewhere elsewhere(ws, "4m");
+  if (!elsewhere.Ready()) GTEST_SKIP() << elsewhere.Why();
+  const fs::path deep = FolderOfLength(elsewhere.Folder(), 252);
+  ws.SetFolder(kWork, S(deep));
+  Ledger ledger(ws);
+  ledger.Move(kWork, deep);
+  ledger.Put(kPlugin, "a.vac", 100000);  // 252 + "\a.vac": 258 units
+  EXPECT_EQ(ws.Run(RunMode::kExecute), RunResult::kCompleted);
+  EXPECT_EQ(ws.Log(), RunLog("1/1/0", "1/0 0/0",
+                             "→ 不足無し/不足有り = 0/1\r\na.kvo\r\n  - face.vac\r\n"
+                             "  - hair.vac\r\n"));
+  EXPECT_EQ(ledger.Now(), (Where{{"Plugin/a.vac", "Work/a.vac"}}));
+}
+
 // The session ends while an archive is copied to another file system: the
 // copy is given up at its next block, its temporary removed, the source
 // left whole, and the run ends there, aborted, after the phase's counts.

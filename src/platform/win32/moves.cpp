@@ -179,7 +179,7 @@ class Win32Copy final : public CrossVolumeCopy {
         name[6 - digit] = u"0123456789ABCDEF"[(unique >> (4 * digit)) & 0xF];
       }
       std::u16string path = folder + name;
-      if (path.size() >= MAX_PATH) path = LongJoin(to_.substr(0, cut), name);
+      if (path.size() >= MAX_PATH) path = LongJoin(folder, name);
       copy_ = CreateFileW(W(path), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                           nullptr);
       if (copy_.Valid()) {
