@@ -35,6 +35,8 @@ bool FileIdentity::operator==(const FileIdentity& other) const {
          std::memcmp(file, other.file, sizeof file) == 0;
 }
 
+MoveResult Failed(std::uint32_t code) { return MoveResult{StatusOfError(code), code}; }
+
 MoveStatus AcrossVolumesDecision(std::uint32_t attributes, std::uint32_t reparseTag) {
   if ((attributes & kAttributeReparsePoint) != 0 &&
       (reparseTag == 0 || (reparseTag & kNameSurrogateBit) != 0)) {

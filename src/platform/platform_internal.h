@@ -110,6 +110,9 @@ MoveStatus AcrossVolumesDecision(std::uint32_t attributes, std::uint32_t reparse
 // What the system's error `code` (a Win32 error, an errno value) says about
 // a move: kSystemError when none of the statuses fits.
 MoveStatus StatusOfError(std::uint32_t code);
+// The same for an error met opening or looking at the source: kSourceGone
+// when the code says there is no such name.
+MoveResult SourceFailed(std::uint32_t code);
 // true when nothing of that name is there any more (its folder may be gone).
 bool SourceGone(const std::u16string& path);
 // true when a file, folder or link of that name is there.
@@ -119,6 +122,9 @@ bool NameTaken(const std::u16string& path);
 MoveResult LookAtSource(const std::u16string& path, SourceLook& look);
 
 // Written once: ---------------------------------------------------------------
+
+// A step that failed with the system's error `code`, as StatusOfError says.
+MoveResult Failed(std::uint32_t code);
 
 // Why a move that the system refused with `code` failed, by the order of
 // causes: the source gone, the destination's name taken, then what the

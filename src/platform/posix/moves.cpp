@@ -1,5 +1,5 @@
-// POSIX moves: a rename that never replaces, why one failed, and the steps
-// of a copy to another file system.
+// POSIX moves: a rename that never replaces, and the steps of a copy to
+// another file system.
 #include <errno.h>
 #include <fcntl.h>
 #include <stdlib.h>
@@ -23,31 +23,7 @@ namespace kvo {
 namespace platform {
 namespace {
 
-MoveResult Failure(int error) {
-  const std::uint32_t code = static_cast<std::uint32_t>(error);
-  return MoveResult{StatusOfError(code), code};
-}
-
-// An error met opening or removing the source: no such name means it is gone.
-MoveResult SourceFailure(int error) {
-  if (error == ENOENT || error == ENOTDIR) {
-    return MoveResult{MoveStatus::kSourceGone, static_cast<std::uint32_t>(error)};
-  }
-  return Failure(error);
-}
-
-FileIdentity IdentityOf(const struct stat& st) {
-  FileIdentity id;
-  id.kind = 1;
-  id.volume = static_cast<std::uint64_t>(st.st_dev);
-  static_assert(sizeof st.st_ino <= sizeof id.file, "inode number fits");
-  std::memcpy(id.file, &st.st_ino, sizeof st.st_ino);
-  return id;
-}
-
-std::u16string Join(const std::u16string& folder, const std::u16string& name) {
-  return !folder.empty() && folder.back() == u'/' ? folder + name : folder + u'/' + name;
-}
+MoveResult Failure(int error) { return Failed(static_cast<std::uint32_t>(error)); }
 
 class PosixCopy final : public CrossVolumeCopy {
  public:
@@ -73,7 +49,7 @@ class PosixCopy final : public CrossVolumeCopy {
       const int error = errno;
       // A link where the file was looked at a moment ago.
       if (error == ELOOP) return MoveResult{MoveStatus::kReplacedDuringMove, ELOOP};
-      return SourceFailure(error);
+      return SourceFailed(static_cast<std::uint32_t>(error));
     }
     if (::fstat(in_.get(), &st_) != 0) return Failure(errno);
     // A device or pipe has no bytes of an archive to copy.
@@ -169,55 +145,6 @@ MoveResult CopyAcross(const std::u16string& from, const std::u16string& to,
 
 }  // namespace
 
-MoveStatus StatusOfError(std::uint32_t code) {
-  switch (static_cast<int>(code)) {
-    case EEXIST:
-    case ENOTEMPTY:
-      return MoveStatus::kDestinationExists;
-    case ETXTBSY:
-    case EBUSY:
-      return MoveStatus::kInUse;
-    case EACCES:
-    case EPERM:
-      return MoveStatus::kAccessDenied;
-    case ENOSPC:
-    case EDQUOT:
-      return MoveStatus::kDiskFull;
-    case ENAMETOOLONG:
-      return MoveStatus::kPathTooLong;
-    default:
-      return MoveStatus::kSystemError;
-  }
-}
-
-bool SourceGone(const std::u16string& path) {
-  struct stat st;
-  return ::lstat(Utf16ToUtf8(path).c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR);
-}
-
-bool NameTaken(const std::u16string& path) {
-  struct stat st;
-  return ::lstat(Utf16ToUtf8(path).c_str(), &st) == 0;
-}
-
-MoveResult LookAtSource(const std::u16string& path, SourceLook& look) {
-  struct stat st;
-  if (::lstat(Utf16ToUtf8(path).c_str(), &st) != 0) return SourceFailure(errno);
-  look.attributes = 0;
-  look.reparseTag = 0;
-  if (S_ISLNK(st.st_mode)) {
-    look.attributes = kAttributeReparsePoint;
-    look.reparseTag = kReparseTagSymlink;
-  } else if (S_ISDIR(st.st_mode)) {
-    look.attributes = kAttributeFolder;
-  }
-  // A file without its owner's write permission is what Windows (and Wine
-  // looking at this file system) calls read-only.
-  if (!S_ISLNK(st.st_mode) && (st.st_mode & S_IWUSR) == 0) look.attributes |= kAttributeReadOnly;
-  look.id = IdentityOf(st);
-  return MoveResult{};
-}
-
 MoveResult MoveNoReplace(const std::u16string& from, const std::u16string& to,
                          const StopFlag* stop) {
   const std::string source = Utf16ToUtf8(from);
@@ -256,14 +183,6 @@ MoveResult MoveNoReplace(const std::u16string& from, const std::u16string& to,
     return Refused(from, to, error);
   }
   return MoveResult{};
-}
-
-MoveStatus MoveObstacle(const std::u16string& fromFolder, const std::u16string& toFolder,
-                        const std::u16string& name) {
-  struct stat a, b;
-  const bool sameVolume = ::stat(Utf16ToUtf8(fromFolder).c_str(), &a) != 0 ||
-                          ::stat(Utf16ToUtf8(toFolder).c_str(), &b) != 0 || a.st_dev == b.st_dev;
-  return ObstacleTo(Join(fromFolder, name), Join(toFolder, name), sameVolume);
 }
 
 }  // namespace platform
