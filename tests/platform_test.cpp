@@ -494,8 +494,8 @@ TEST(Moves, EveryStepOfACopyAcrossVolumesFailsCleanly) {
     MoveResult Do(Step step, const char* word) {
       trace += word;
       trace += ' ';
-      return step == failAt ? MoveResult{MoveStatus::kSystemError, 100u + static_cast<std::uint32_t>(step)}
-                            : MoveResult{};
+      if (step != failAt) return MoveResult{};
+      return MoveResult{MoveStatus::kSystemError, 100u + static_cast<std::uint32_t>(step)};
     }
     MoveResult LookAtSource(platform::SourceLook& look) override {
       look.attributes = attributes;

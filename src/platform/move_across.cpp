@@ -12,7 +12,9 @@ namespace {
 // IsReparseTagNameSurrogate: the tag names another file or folder.
 constexpr std::uint32_t kNameSurrogateBit = 0x20000000;
 
-bool Stopped(const StopFlag* stop) { return stop != nullptr && stop->load(std::memory_order_relaxed); }
+bool Stopped(const StopFlag* stop) {
+  return stop != nullptr && stop->load(std::memory_order_relaxed);
+}
 
 // Copies the source's bytes into the temporary, looking at `stop` before
 // each block.
