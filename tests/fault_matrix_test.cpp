@@ -51,17 +51,37 @@ namespace {
 using Where = std::map<std::string, std::string>;
 
 // The log of a completed run. `moves` is empty for a check-only run, else the
-// two succeeded/failed pairs, e.g. "1/0 0/2".
+// two succeeded/failed pairs, e.g. "1/0 0/2"; `outFailed` and `inFailed` the
+// failure lines under each (Failed).
 std::u16string RunLog(const std::string& counts, const std::string& moves,
-                      const std::string& report) {
+                      const std::string& report, const std::string& outFailed = "",
+                      const std::string& inFailed = "") {
   std::string log = "■準備\r\n→ Plugin/Preset/Work = " + counts + "\r\n";
   if (!moves.empty()) {
     const std::size_t space = moves.find(' ');
     log += "■不要ファイルの移動(Plugin -> Work)\r\n→ 成功/失敗 = " + moves.substr(0, space) +
-           "\r\n■必要ファイルの移動(Work -> Plugin)\r\n→ 成功/失敗 = " + moves.substr(space + 1) +
-           "\r\n";
+           "\r\n" + outFailed + "■必要ファイルの移動(Work -> Plugin)\r\n→ 成功/失敗 = " +
+           moves.substr(space + 1) + "\r\n" + inFailed;
   }
   return U16(log + "■kvoの状態\r\n" + report + "\r\n");
+}
+
+// The reasons of the failure lines, as the log gives them.
+const std::string kExists = "移動先に同じ名前のファイルがあります";
+const std::string kInUse = "ほかのプログラムが使用中です";
+const std::string kDenied = "アクセスが拒否されました";
+const std::string kGone = "ファイルが見つかりません";
+const std::string kFull = "移動先の空き容量が足りません";
+const std::string kLink = "リンクのためドライブをまたいで移動しません";
+const std::string kReadOnly = "読み取り専用のためドライブをまたいで移動しません";
+const std::string kFolder = "フォルダのためドライブをまたいで移動しません";
+const std::string kTooLong = "パスが長すぎます";
+const std::string kCloud = "クラウドのファイルを取得できません";
+const std::string kReplaced = "移動中にファイルが置き換えられました";
+
+// One failure line.
+std::string Failed(const std::string& name, const std::string& reason) {
+  return "  - " + name + " (" + reason + ")\r\n";
 }
 
 // Every archive of a case gets bytes of its own, so that after a run each one
@@ -172,6 +192,7 @@ TEST(FaultMatrix, DestinationAlreadyExistsInEachPhase) {
     std::function<void(Ledger&)> lay;
     std::string counts, moves, report;
     Where after;  // only the archives that moved
+    std::string outFailed = "", inFailed = "";  // the failure lines of each phase
   };
   const std::string bothMissing = "→ 不足無し/不足有り = 0/2\r\na.kvo\r\n  - face.vac\r\n"
                                   "b.kvo\r\n  - hair.vac\r\n";
@@ -182,26 +203,29 @@ TEST(FaultMatrix, DestinationAlreadyExistsInEachPhase) {
          l.Put(kWork, "old.vac");
          l.Put(kPlugin, "junk.vac");
        },
-       "2/2/1", "1/1 0/0", bothMissing, {{"Plugin/junk.vac", "Work/junk.vac"}}},
+       "2/2/1", "1/1 0/0", bothMissing, {{"Plugin/junk.vac", "Work/junk.vac"}},
+       Failed("old.vac", kExists)},
       {"Work -> Plugin: a needed archive is in Plugin too",
        [](Ledger& l) {
          l.Put(kPlugin, "face.vac");
          l.Put(kWork, "face.vac");
        },
-       "1/2/1", "0/0 0/1", "→ 不足無し/不足有り = 1/1\r\nb.kvo\r\n  - hair.vac\r\n", {}},
+       "1/2/1", "0/0 0/1", "→ 不足無し/不足有り = 1/1\r\nb.kvo\r\n  - hair.vac\r\n", {}, "",
+       Failed("face.vac", kExists)},
       {"Work -> Plugin: a folder of the needed name is in Plugin",
        [](Ledger& l) {
          l.Put(kWork, "face.vac");
          l.Put(kPlugin, "face.vac", 0, true);
          l.Put(kWork, "hair.vac");
        },
-       "1/2/2", "0/0 1/1", "→ 不足無し/不足有り = 2/0\r\n", {{"Work/hair.vac", "Plugin/hair.vac"}}},
+       "1/2/2", "0/0 1/1", "→ 不足無し/不足有り = 2/0\r\n", {{"Work/hair.vac", "Plugin/hair.vac"}},
+       "", Failed("face.vac", kExists)},
       {"Plugin -> Work: an unneeded folder archive, a file of its name in Work",
        [](Ledger& l) {
          l.Put(kPlugin, "dir.vac", 0, true);
          l.Put(kWork, "dir.vac");
        },
-       "1/2/1", "0/1 0/0", bothMissing, {}},
+       "1/2/1", "0/1 0/0", bothMissing, {}, Failed("dir.vac", kExists)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -214,7 +238,7 @@ TEST(FaultMatrix, DestinationAlreadyExistsInEachPhase) {
     Where expected = ledger.Unmoved();
     for (const auto& [from, to] : c.after) expected[from] = to;
     EXPECT_EQ(ws.Run(RunMode::kExecute), RunResult::kCompleted);
-    EXPECT_EQ(ws.Log(), RunLog(c.counts, c.moves, c.report));
+    EXPECT_EQ(ws.Log(), RunLog(c.counts, c.moves, c.report, c.outFailed, c.inFailed));
     EXPECT_EQ(ledger.Now(), expected);
   }
 }
@@ -243,7 +267,8 @@ TEST(FaultMatrix, ArchivesTakenAwayBetweenListingAndMove) {
   });
   EXPECT_EQ(ws.Run(RunMode::kExecute), RunResult::kCompleted);
   EXPECT_EQ(ws.Log(), RunLog("2/1/2", "1/1 1/1",
-                             "→ 不足無し/不足有り = 0/1\r\na.kvo\r\n  - face.vac\r\n"));
+                             "→ 不足無し/不足有り = 0/1\r\na.kvo\r\n  - face.vac\r\n",
+                             Failed("gone.vac", kGone), Failed("face.vac", kGone)));
   EXPECT_EQ(ledger.Now(), (Where{{"Plugin/gone.vac", "aside/gone.vac"},
                                  {"Plugin/old.vac", "Work/old.vac"},
                                  {"Work/face.vac", "aside/face.vac"},
@@ -265,7 +290,15 @@ TEST(FaultMatrix, PluginFolderTakenAwayBeforeTheSecondListing) {
     EXPECT_EQ(ws.Run(mode), RunResult::kAborted);
     // The second listing fails: a report against it would say a.kvo lacks
     // everything, so the run stops after the lines of the moves it tried.
-    std::u16string log = RunLog("2/1/1", mode == RunMode::kExecute ? "0/1 0/1" : "", "");
+    // Out of Plugin the source is gone; into it, the system's own error for
+    // a destination folder that is not there (ERROR_PATH_NOT_FOUND, ENOENT).
+#ifdef _WIN32
+    const std::string noFolder = "エラー 3";
+#else
+    const std::string noFolder = "エラー 2";
+#endif
+    std::u16string log = RunLog("2/1/1", mode == RunMode::kExecute ? "0/1 0/1" : "", "",
+                                Failed("old.vac", kGone), Failed("hair.vac", noFolder));
     log.resize(log.find(u"■kvoの状態"));
     EXPECT_EQ(ws.Log(), log + u"Plugin: 読み込み失敗\r\n");
     EXPECT_EQ(ledger.Now(), (Where{{"Plugin/face.vac", "aside/face.vac"},
@@ -368,30 +401,41 @@ TEST(FaultMatrix, FoldersThatCannotBeListedToTheirEnd) {
 }
 
 TEST(FaultMatrix, MovesThatFail) {
-  // A move that fails is counted and leaves both sides as they were (a
-  // folder that cannot be written, a source held by another program); the
-  // run goes on with the rest.
+  // A move that fails is counted and named and leaves both sides as they
+  // were (a folder that cannot be written, a source held by another
+  // program); the run goes on with the rest.
+  using platform::MoveStatus;
   struct Case {
     const char* what;
     std::function<Fault(RunWorkspace&)> fault;
     std::string moves, report;
     Where after;  // only the archives that moved
+    std::string outFailed = "", inFailed = "";
   };
   const Case cases[] = {
-      {"every move", [](RunWorkspace&) { return FailMove(u""); }, "0/2 0/2",
-       "→ 不足無し/不足有り = 0/1\r\na.kvo\r\n  - face.vac\r\n  - hair.vac\r\n", {}},
+      {"every move",
+       [](RunWorkspace&) { return FailMove(u"", 0, {MoveStatus::kSystemError, 1117}); },
+       "0/2 0/2", "→ 不足無し/不足有り = 0/1\r\na.kvo\r\n  - face.vac\r\n  - hair.vac\r\n", {},
+       Failed("junk.vac", "エラー 1117") + Failed("old.vac", "エラー 1117"),
+       Failed("face.vac", "エラー 1117") + Failed("hair.vac", "エラー 1117")},
       {"the second out of Plugin",
-       [](RunWorkspace& ws) { return FailMove(S(ws.Folder(kPlugin)), 2); }, "1/1 2/0",
-       "→ 不足無し/不足有り = 1/0\r\n",
+       [](RunWorkspace& ws) {
+         return FailMove(S(ws.Folder(kPlugin)), 2, {MoveStatus::kInUse, 32});
+       },
+       "1/1 2/0", "→ 不足無し/不足有り = 1/0\r\n",
        {{"Plugin/junk.vac", "Work/junk.vac"},
         {"Work/face.vac", "Plugin/face.vac"},
-        {"Work/hair.vac", "Plugin/hair.vac"}}},
+        {"Work/hair.vac", "Plugin/hair.vac"}},
+       Failed("old.vac", kInUse)},
       {"a needed archive in Work",
-       [](RunWorkspace& ws) { return FailMove(S(ws.Folder(kWork) / "face.vac")); }, "2/0 1/1",
-       "→ 不足無し/不足有り = 0/1\r\na.kvo\r\n  - face.vac\r\n",
+       [](RunWorkspace& ws) {
+         return FailMove(S(ws.Folder(kWork) / "face.vac"), 0, {MoveStatus::kAccessDenied, 5});
+       },
+       "2/0 1/1", "→ 不足無し/不足有り = 0/1\r\na.kvo\r\n  - face.vac\r\n",
        {{"Plugin/junk.vac", "Work/junk.vac"},
         {"Plugin/old.vac", "Work/old.vac"},
-        {"Work/hair.vac", "Plugin/hair.vac"}}},
+        {"Work/hair.vac", "Plugin/hair.vac"}},
+       "", Failed("face.vac", kDenied)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -406,11 +450,55 @@ TEST(FaultMatrix, MovesThatFail) {
     ledger.Put(kWork, "spare.vac");    // unneeded, stays
     ws.Fs().Add(c.fault(ws));
     EXPECT_EQ(ws.Run(RunMode::kExecute), RunResult::kCompleted);
-    EXPECT_EQ(ws.Log(), RunLog("3/1/3", c.moves, c.report));
+    EXPECT_EQ(ws.Log(), RunLog("3/1/3", c.moves, c.report, c.outFailed, c.inFailed));
     Where expected = ledger.Unmoved();
     for (const auto& [from, to] : c.after) expected[from] = to;
     EXPECT_EQ(ledger.Now(), expected);
   }
+}
+
+// Every reason a move can fail for has its line, under the counts of its
+// phase, one per archive in the order tried, with the name as the source
+// folder spells it (not as a list does).
+TEST(FaultMatrix, EachFailedMoveIsNamedWithItsReason) {
+  using platform::MoveStatus;
+  const struct {
+    MoveStatus status;
+    std::uint32_t code;
+    std::string reason;
+  } cases[] = {
+      {MoveStatus::kDestinationExists, 183, kExists},
+      {MoveStatus::kInUse, 32, kInUse},
+      {MoveStatus::kAccessDenied, 5, kDenied},
+      {MoveStatus::kSourceGone, 2, kGone},
+      {MoveStatus::kDiskFull, 112, kFull},
+      {MoveStatus::kLinkAcrossVolumes, 0, kLink},
+      {MoveStatus::kReadOnlyAcrossVolumes, 0, kReadOnly},
+      {MoveStatus::kFolderAcrossVolumes, 0, kFolder},
+      {MoveStatus::kPathTooLong, 0, kTooLong},
+      {MoveStatus::kCloudUnavailable, 388, kCloud},
+      {MoveStatus::kReplacedDuringMove, 0, kReplaced},
+      {MoveStatus::kSystemError, 1117, "エラー 1117"},
+      {MoveStatus::kSystemError, 4294967295u, "エラー 4294967295"},
+  };
+  RunWorkspace ws;
+  ws.IdList("1,FACE.VAC\r\n");
+  ws.Preset("a.kvo", {1});
+  Ledger ledger(ws);
+  std::string outFailed;
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const std::string name = "r" + std::to_string(10 + i) + ".vac";
+    ledger.Put(kPlugin, name);
+    ws.Fs().Add(FailMove(S(ws.Folder(kPlugin) / name), 0, {cases[i].status, cases[i].code}));
+    outFailed += Failed(name, cases[i].reason);
+  }
+  ledger.Put(kWork, "face.vac");
+  ws.Fs().Add(FailMove(S(ws.Folder(kWork) / "face.vac"), 0, {MoveStatus::kInUse, 33}));
+  EXPECT_EQ(ws.Run(RunMode::kExecute), RunResult::kCompleted);
+  EXPECT_EQ(ws.Log(), RunLog("13/1/1", "0/13 0/1",
+                             "→ 不足無し/不足有り = 0/1\r\na.kvo\r\n  - FACE.VAC\r\n", outFailed,
+                             Failed("face.vac", kInUse)));
+  EXPECT_EQ(ledger.Now(), ledger.Unmoved());
 }
 
 // ---- inputs that exist but cannot be read --------------------------------------
@@ -613,10 +701,12 @@ TEST(FaultMatrix, FolderPathsNearTheLimit) {
     std::string counts, moves, report;
     Where after;
     std::string aborted = "";  // the line that ends an aborted run
+    std::string outFailed = "";
   };
   const Case cases[] = {
       {"Work at 253: a.vac fits (259), ab.vac does not (260)", kWork, 253, "3/2/0", "1/1 0/0",
-       "→ 不足無し/不足有り = 1/1\r\na.kvo\r\n  - face.vac\r\n", {{"Plugin/a.vac", "Work/a.vac"}}},
+       "→ 不足無し/不足有り = 1/1\r\na.kvo\r\n  - face.vac\r\n", {{"Plugin/a.vac", "Work/a.vac"}}, "",
+       Failed("ab.vac", kTooLong)},
       // From 254 units on, folder + "\*.vac" does not fit: the folder cannot
       // be listed, which is not an empty folder. Taken as empty, a deep Preset
       // folder would send every archive to Work, a deep Plugin folder would
@@ -651,7 +741,7 @@ TEST(FaultMatrix, FolderPathsNearTheLimit) {
     }
     if (c.aborted.empty()) {
       EXPECT_EQ(ws.Run(RunMode::kExecute), RunResult::kCompleted);
-      EXPECT_EQ(ws.Log(), RunLog(c.counts, c.moves, c.report));
+      EXPECT_EQ(ws.Log(), RunLog(c.counts, c.moves, c.report, c.outFailed));
     } else {
       EXPECT_EQ(ws.Run(RunMode::kExecute), RunResult::kAborted);
       EXPECT_EQ(ws.Log(), U16("■準備\r\n" + c.aborted));
@@ -854,32 +944,58 @@ TEST(FaultMatrix, WorkFolderOnAnotherFileSystem) {
   ledger.Put(kWork, "spare.vac");               // unneeded, stays
   // Read-only: it could not be removed after the copy, so it is not copied.
   ledger.Put(kPlugin, "locked.vac", 50000);
+  const auto readOnly = [](const fs::path& file, bool on) {
+    fs::permissions(file, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    on ? fs::perm_options::remove : fs::perm_options::add);
+  };
   const fs::path locked = ws.Folder(kPlugin) / "locked.vac";
-  fs::permissions(locked, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-                  fs::perm_options::remove);
+  readOnly(locked, true);
+  // Read-only too, but the name taken in Work is what the line says.
+  readOnly(ws.Folder(kPlugin) / "twice.vac", true);
+  // What the copy keeps of the archive beside its bytes.
+#ifdef _WIN32
+  ASSERT_TRUE(SetFileAttributesW((ws.Folder(kPlugin) / "old.vac").c_str(), FILE_ATTRIBUTE_HIDDEN));
+#else
+  fs::permissions(ws.Folder(kPlugin) / "old.vac", fs::perms::owner_read | fs::perms::owner_write |
+                                                      fs::perms::others_read);
+#endif
+  // Names too long for a path in either folder: a folder is still refused
+  // as a folder across file systems, a file for its path.
+  const std::string longFolder = std::string(240, 'd') + ".vac";
+  const std::string longFile = std::string(240, 'f') + ".vac";
+  ledger.Put(kPlugin, longFolder, 0, true);
+  ledger.Put(kPlugin, longFile);
   // A folder is never moved across file systems; Wine refuses it too.
-  std::string moves = "2/3 1/0";
+  std::string moves = "2/5 1/0";
+  std::string failed = Failed(longFolder, kFolder) + Failed("dir.vac", kFolder) +
+                       Failed(longFile, kTooLong) + Failed("locked.vac", kReadOnly) +
+                       Failed("twice.vac", kExists);
 #ifndef _WIN32
   // A link is neither followed nor moved: its target lies outside.
   const fs::path outside = ws.Root().Sub("shared");
   ledger.PutLink(kPlugin, "link.vac", outside);
-  moves = "2/4 1/0";
+  moves = "2/6 1/0";
+  failed = Failed(longFolder, kFolder) + Failed("dir.vac", kFolder) + Failed(longFile, kTooLong) +
+           Failed("link.vac", kLink) + Failed("locked.vac", kReadOnly) +
+           Failed("twice.vac", kExists);
 #endif
   EXPECT_EQ(ws.Run(RunMode::kExecute), RunResult::kCompleted);
-  fs::permissions(locked, fs::perms::owner_write, fs::perm_options::add);
+  readOnly(locked, false);
+  readOnly(ws.Folder(kPlugin) / "twice.vac", false);
 #ifndef _WIN32
   EXPECT_TRUE(fs::is_symlink(ws.Folder(kPlugin) / "link.vac"));
-  EXPECT_EQ(ReadText(outside / "link.vac.target"), "linked 9: link.vac");
+  EXPECT_EQ(ReadText(outside / "link.vac.target"), "linked 11: link.vac");
 #endif
   EXPECT_EQ(ws.Log(), RunLog(
 #ifndef _WIN32
-                         "7/2/3",
+                         "9/2/3",
 #else
-                         "6/2/3",
+                         "8/2/3",
 #endif
                          moves,
                              "→ 不足無し/不足有り = 0/2\r\na.kvo\r\n  - hair.vac\r\n"
-                             "b.kvo\r\n  - shoe.vac\r\n"));
+                             "b.kvo\r\n  - shoe.vac\r\n",
+                         failed));
   Where expected = ledger.Unmoved();
   expected["Plugin/old.vac"] = "Work/old.vac";
   expected["Plugin/empty.vac"] = "Work/empty.vac";
@@ -887,6 +1003,54 @@ TEST(FaultMatrix, WorkFolderOnAnotherFileSystem) {
   // No temporary file is left in either folder (the ledger fails on strays).
   EXPECT_EQ(ledger.Now(), expected);
   EXPECT_EQ(fs::file_size(ws.Folder(kPlugin) / "face.vac"), 70000u);
+#ifdef _WIN32
+  EXPECT_EQ(GetFileAttributesW((other / "old.vac").c_str()) & FILE_ATTRIBUTE_HIDDEN,
+            static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN));
+#else
+  EXPECT_EQ(fs::status(other / "old.vac").permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
+#endif
+}
+
+// A copy to another file system into a folder so deep that its temporary's
+// path ("kvoXXXX.tmp" is longer than the archive's name) passes 260 units:
+// Windows then needs the temporary named in the "\\?\" form (Wine does not,
+// but the form must still name the right file), and GetTempFileNameW, which
+// refuses such a folder on Windows, is not used. The archive still moves.
+TEST(FaultMatrix, ACopyAcrossFileSystemsIntoADeepFolder) {
+  RunWorkspace ws;
+  LayLists(ws);
+  WorkElsewhere elsewhere(ws, "4m");
+  if (!elsewhere.Ready()) GTEST_SKIP() << elsewhere.Why();
+  const fs::path deep = FolderOfLength(elsewhere.Folder(), 252);
+  ws.SetFolder(kWork, S(deep));
+  Ledger ledger(ws);
+  ledger.Move(kWork, deep);
+  ledger.Put(kPlugin, "a.vac", 100000);  // 252 + "\a.vac": 258 units
+  EXPECT_EQ(ws.Run(RunMode::kExecute), RunResult::kCompleted);
+  EXPECT_EQ(ws.Log(), RunLog("1/1/0", "1/0 0/0",
+                             "→ 不足無し/不足有り = 0/1\r\na.kvo\r\n  - face.vac\r\n"
+                             "  - hair.vac\r\n"));
+  EXPECT_EQ(ledger.Now(), (Where{{"Plugin/a.vac", "Work/a.vac"}}));
+}
+
+// The session ends while an archive is copied to another file system: the
+// copy is given up at its next block, its temporary removed, the source
+// left whole, and the run ends there, aborted, after the phase's counts.
+TEST(FaultMatrix, AStopDuringACopyAcrossFileSystemsRemovesTheTemporary) {
+  RunWorkspace ws;
+  LayLists(ws);
+  WorkElsewhere elsewhere(ws, "4m");
+  if (!elsewhere.Ready()) GTEST_SKIP() << elsewhere.Why();
+  Ledger ledger(ws);
+  ledger.Move(kWork, elsewhere.Folder());
+  ledger.Put(kPlugin, "old.vac", 200000);
+  platform::StopFlag stop{false};
+  ws.Fs().Add(Before(FsOp::kMoveNoReplace, S(ws.Folder(kPlugin)), 1, [&] { stop = true; }));
+  EXPECT_EQ(ws.Run(RunMode::kExecute, nullptr, &stop), RunResult::kAborted);
+  EXPECT_EQ(ws.Log(), u"■準備\r\n→ Plugin/Preset/Work = 1/1/0\r\n"
+                      u"■不要ファイルの移動(Plugin -> Work)\r\n→ 成功/失敗 = 0/0\r\n");
+  EXPECT_EQ(ledger.Now(), ledger.Unmoved());  // and no temporary in Work
 }
 
 // Runs an execute run on folders laid out by another process: the side
@@ -1034,11 +1198,12 @@ TEST(FaultMatrix, CopyAcrossFileSystemsThatFailsLeavesNoTrace) {
     const char* what;
     std::size_t size;      // of the unneeded archive
     bool lockPlugin;       // its source cannot be removed after the copy
-    std::string moves;
+    std::string moves, reason;
   };
   const Case cases[] = {
-      {"destination file system full", 300000, false, "0/1 0/0"},
-      {"source folder not writable: the finished copy is taken back", 1000, true, "0/1 0/0"},
+      {"destination file system full", 300000, false, "0/1 0/0", kFull},
+      {"source folder not writable: the finished copy is taken back", 1000, true, "0/1 0/0",
+       kDenied},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -1059,7 +1224,8 @@ TEST(FaultMatrix, CopyAcrossFileSystemsThatFailsLeavesNoTrace) {
     EXPECT_EQ(ws.Run(RunMode::kExecute), RunResult::kCompleted);
     EXPECT_EQ(ws.Log(), RunLog("2/1/0", c.moves,
                                "→ 不足無し/不足有り = 0/1\r\na.kvo\r\n  - face.vac\r\n"
-                               "  - hair.vac\r\n"));
+                               "  - hair.vac\r\n",
+                               Failed("big.vac", c.reason)));
     lock.reset();
     EXPECT_EQ(ledger.Now(), ledger.Unmoved());
     EXPECT_TRUE(fs::is_empty(ws.Folder(kWork)));
@@ -1084,7 +1250,8 @@ TEST(FaultMatrix, FilesHeldOpenWithoutSharing) {
        RunResult::kAborted, u"■準備\r\na.kvo: 読み込み失敗\r\n", {}},
       {"a needed source in Work", [](RunWorkspace& ws) { return ws.Folder(kWork) / "face.vac"; },
        RunResult::kCompleted,
-       RunLog("1/1/2", "0/0 1/1", "→ 不足無し/不足有り = 0/1\r\na.kvo\r\n  - face.vac\r\n"),
+       RunLog("1/1/2", "0/0 1/1", "→ 不足無し/不足有り = 0/1\r\na.kvo\r\n  - face.vac\r\n", "",
+              Failed("face.vac", kInUse)),
        {{"Work/hair.vac", "Plugin/hair.vac"}}},
   };
   for (const Case& c : cases) {
@@ -1129,7 +1296,8 @@ TEST(FaultMatrix, PermissionsOfAnOrdinaryUser) {
     ::chmod(ws.Folder(lockedSlot).c_str(), 0755);
     EXPECT_EQ(ws.Log(), RunLog("2/1/2", "0/1 0/1",
                                "→ 不足無し/不足有り = 0/1\r\na.kvo\r\n  - face.vac\r\n"
-                               "  - hair.vac\r\n"));
+                               "  - hair.vac\r\n",
+                               Failed("old.vac", kDenied), Failed("hair.vac", kDenied)));
     EXPECT_EQ(ledger.Now(), ledger.Unmoved());
   }
   RunWorkspace ws;

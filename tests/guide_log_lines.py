@@ -9,12 +9,16 @@ a log line as it appears in the result pane (less the two-space margin);
 lines at the left margin are the guide's own text, and explanations are
 indented further. Every such line must be one the program can write: it must
 match one of the log formats, the u"..." literals under src/ that end a line
-("\\r\\n"). In a format, %d stands for a number, which the guide may write as
+("\\r\\n"). A format's "(%s)" is the reason a move failed: it stands for each
+reason text of the core's table (the u"..." literals of
+src/reconcile/move_reasons.cpp), and each such line counts as a format of its
+own. In a format, %d and %u stand for a number, which the guide may write as
 digits or as one lower-case letter (a/b/c, n); %s for a name, which the guide
-may write as a <placeholder> or as an example: one name without white space,
-not starting like a heading or result line (■, →), and holding a '.', ':' or
-'(' as file names, folder labels and ???(n) do. And every format must be quoted
-somewhere in section 6 of each guide, so that no log line goes unexplained.
+may write as a <placeholder> or ‹placeholder›, or as an example: one name
+without white space, not starting like a heading or result line (■, →), and
+holding a '.', ':' or '(' as file names, folder labels and ???(n) do. And
+every format must be quoted somewhere in section 6 of each guide, so that no
+log line, and no reason, goes unexplained.
 Prints what is wrong and exits non-zero if anything is.
 """
 import pathlib
@@ -26,30 +30,42 @@ GUIDES = ("README-en.txt", "README-ja.txt")
 
 LITERAL = re.compile(r'(?<![A-Za-z0-9_])u"((?:[^"\\\n]|\\.)*)"')
 ESCAPES = {"r": "\r", "n": "\n", "t": "\t", "\\": "\\", '"': '"', "'": "'", "?": "?", "0": "\0"}
+REASONS = pathlib.Path("src") / "reconcile" / "move_reasons.cpp"
 NUMBER = r"(?:-?[0-9]+|[a-z])"
-NAME = r"(?:<[^<>]+>|(?=[^\s<>]*[.:(])[^\s■→<>][^\s<>]*)"
+UNSIGNED = r"(?:[0-9]+|[a-z])"
+NAME = r"(?:<[^<>]+>|‹[^‹›]+›|(?=[^\s<>‹›]*[.:(])[^\s■→<>‹›][^\s<>‹›]*)"
 
 
 def unescape(text):
     return re.sub(r"\\(.)", lambda m: ESCAPES.get(m.group(1), "\\" + m.group(1)), text)
 
 
+def literals(path):
+    for match in LITERAL.finditer(path.read_text(encoding="utf-8")):
+        yield unescape(match.group(1))
+
+
 def log_formats():
-    """Every log line format of the program, without its line end."""
+    """Every log line format of the program, without its line end; a
+    reason's "(%s)" given each reason text."""
     formats = set()
     for path in sorted((ROOT / "src").rglob("*")):
         if path.suffix not in (".cpp", ".h"):
             continue
-        for match in LITERAL.finditer(path.read_text(encoding="utf-8")):
-            text = unescape(match.group(1))
+        for text in literals(path):
             if text.endswith("\r\n") and text != "\r\n":
                 formats.add(text[:-2])
-    return formats
+    reasons = list(literals(ROOT / REASONS))
+    for fmt in [f for f in formats if "(%s)" in f]:
+        formats.remove(fmt)
+        formats.update(fmt.replace("(%s)", "(" + reason + ")") for reason in reasons)
+    return formats, reasons
 
 
 def pattern_of(fmt):
-    parts = re.split(r"(%[sd])", fmt)
-    body = "".join(NUMBER if p == "%d" else NAME if p == "%s" else re.escape(p) for p in parts)
+    parts = re.split(r"(%[sdu])", fmt)
+    pieces = {"%d": NUMBER, "%u": UNSIGNED, "%s": NAME}
+    body = "".join(pieces.get(p, re.escape(p)) for p in parts)
     return re.compile(body + r"\Z")
 
 
@@ -71,10 +87,12 @@ def quoted_lines(guide):
 
 
 def main():
-    formats = log_formats()
+    formats, reasons = log_formats()
     problems = []
     if len(formats) < 10:
         problems.append(f"only {len(formats)} log formats found under {ROOT / 'src'}")
+    if len(reasons) < 10:
+        problems.append(f"only {len(reasons)} reasons found in {ROOT / REASONS}")
     patterns = {fmt: pattern_of(fmt) for fmt in formats}
     for name in GUIDES:
         guide = ROOT / "docs" / "user" / name

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/move_across_test_helper.h"
 #include "platform/platform.h"
 #include "platform/system.h"
 #include "test_support.h"
@@ -389,6 +390,7 @@ TEST(Files, AFileHeldWithNoSharingCannotBeOpenedAgain) {
 #endif
 
 TEST(Files, MoveNeverReplacesAndKeepsBothSidesOnFailure) {
+  using platform::MoveStatus;
   TempDir dir;
   const auto from = dir.Sub("from");
   const auto to = dir.Sub("to");
@@ -397,20 +399,178 @@ TEST(Files, MoveNeverReplacesAndKeepsBothSidesOnFailure) {
   WriteText(to / "b.vac", "old");
   dir.Sub("from/sub.vac");
   WriteText(from / "sub.vac" / "inner", "in");
+  dir.Sub("to/dir.vac");
 
   EXPECT_TRUE(platform::MoveNoReplace(S(from / "a.vac"), S(to / "a.vac")).Moved());
   EXPECT_EQ(ReadText(to / "a.vac"), "AAA");
   EXPECT_FALSE(fs::exists(from / "a.vac"));
 
-  EXPECT_FALSE(platform::MoveNoReplace(S(from / "b.vac"), S(to / "b.vac")).Moved());
+  EXPECT_EQ(platform::MoveNoReplace(S(from / "b.vac"), S(to / "b.vac")).status,
+            MoveStatus::kDestinationExists);
   EXPECT_EQ(ReadText(from / "b.vac"), "new");
   EXPECT_EQ(ReadText(to / "b.vac"), "old");
+  // A folder of the name is taken too.
+  EXPECT_EQ(platform::MoveNoReplace(S(from / "b.vac"), S(to / "dir.vac")).status,
+            MoveStatus::kDestinationExists);
 
   EXPECT_TRUE(platform::MoveNoReplace(S(from / "sub.vac"), S(to / "sub.vac")).Moved());
   EXPECT_EQ(ReadText(to / "sub.vac" / "inner"), "in");
 
-  EXPECT_FALSE(platform::MoveNoReplace(S(from / "gone.vac"), S(to / "gone.vac")).Moved());
+  // Gone comes first, even where the name is taken.
+  EXPECT_EQ(platform::MoveNoReplace(S(from / "gone.vac"), S(to / "gone.vac")).status,
+            MoveStatus::kSourceGone);
+  EXPECT_EQ(platform::MoveNoReplace(S(from / "gone.vac"), S(to / "b.vac")).status,
+            MoveStatus::kSourceGone);
   EXPECT_FALSE(fs::exists(to / "gone.vac"));
+
+  // A move whose paths cannot be formed: what would come first, else nothing.
+  EXPECT_EQ(platform::MoveObstacle(S(from), S(to), u"gone.vac"), MoveStatus::kSourceGone);
+  EXPECT_EQ(platform::MoveObstacle(S(from), S(to), u"b.vac"), MoveStatus::kDestinationExists);
+  WriteText(from / "c.vac", "C");
+  EXPECT_EQ(platform::MoveObstacle(S(from), S(to), u"c.vac"), MoveStatus::kMoved);
+  EXPECT_EQ(ReadText(from / "c.vac"), "C");
+}
+
+// What a move to another volume does with each kind of source, by its
+// attributes and reparse tag (Windows' values: the system's own files look
+// so on Windows, and the POSIX files describe links, folders and read-only
+// files so). Such files cannot be made under Wine, nor natively.
+TEST(Moves, WhatIsMovedAcrossVolumes) {
+  using platform::MoveStatus;
+  const struct {
+    const char* what;
+    std::uint32_t attributes, tag;
+    MoveStatus status;
+  } cases[] = {
+      {"a plain file", 0x20, 0, MoveStatus::kMoved},
+      {"hidden, system, not indexed", 0x2026, 0, MoveStatus::kMoved},
+      {"read-only", 0x21, 0, MoveStatus::kReadOnlyAcrossVolumes},
+      {"a folder", 0x10, 0, MoveStatus::kFolderAcrossVolumes},
+      {"a read-only folder", 0x11, 0, MoveStatus::kFolderAcrossVolumes},
+      {"a symbolic link (IO_REPARSE_TAG_SYMLINK)", 0x420, 0xA000000C,
+       MoveStatus::kLinkAcrossVolumes},
+      {"a read-only symbolic link to a folder", 0x411, 0xA000000C, MoveStatus::kLinkAcrossVolumes},
+      {"a junction or mount point (IO_REPARSE_TAG_MOUNT_POINT)", 0x410, 0xA0000003,
+       MoveStatus::kLinkAcrossVolumes},
+      {"a name surrogate of another vendor", 0x400, 0x20001234, MoveStatus::kLinkAcrossVolumes},
+      {"a reparse point whose tag could not be read", 0x400, 0, MoveStatus::kLinkAcrossVolumes},
+      {"a cloud file kept here (IO_REPARSE_TAG_CLOUD_3)", 0x80420, 0x9000301A, MoveStatus::kMoved},
+      {"a cloud file online only (IO_REPARSE_TAG_CLOUD, recall on data access)", 0x500620,
+       0x9000001A, MoveStatus::kMoved},
+      {"a cloud file (IO_REPARSE_TAG_CLOUD_F)", 0x420, 0x9000F01A, MoveStatus::kMoved},
+      {"a read-only cloud file", 0x421, 0x9000101A, MoveStatus::kReadOnlyAcrossVolumes},
+      {"a cloud folder", 0x410, 0x9000701A, MoveStatus::kFolderAcrossVolumes},
+      {"compressed by compact /exe (IO_REPARSE_TAG_WOF)", 0x420, 0x80000017, MoveStatus::kMoved},
+      {"deduplicated (IO_REPARSE_TAG_DEDUP)", 0x420, 0x80000013, MoveStatus::kMoved},
+      {"an unknown tag that is no name surrogate", 0x420, 0x00004321, MoveStatus::kMoved},
+      {"a tag without the reparse point attribute", 0x20, 0xA000000C, MoveStatus::kMoved},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(platform::AcrossVolumesDecision(c.attributes, c.tag), c.status);
+  }
+}
+
+// The steps of a move to another volume, each one failing in turn in a
+// scripted copy: what was done and undone, and what the move gives. A
+// failure before the copy touches nothing; after the temporary is made and
+// before the final name, the temporary goes; once the source cannot be
+// removed, the finished copy goes. Times and attributes are no reason to
+// give up: the archive is whole. The stop flag is looked at before each
+// block.
+TEST(Moves, EveryStepOfACopyAcrossVolumesFailsCleanly) {
+  using platform::MoveResult;
+  using platform::MoveStatus;
+  enum class Step { kNone, kLook, kTaken, kOpen, kIdentity, kTemporary, kRead, kWrite, kTimes,
+                    kFlush, kRename, kAttributes, kRemoveSource, kStop };
+  struct Scripted final : platform::CrossVolumeCopy {
+    Step failAt = Step::kNone;
+    std::uint32_t attributes = 0;
+    MoveResult lookFailure{MoveStatus::kAccessDenied, 5};
+    platform::StopFlag stop{false};
+    int blocks = 2;
+    std::string trace;
+
+    MoveResult Do(Step step, const char* word) {
+      trace += word;
+      trace += ' ';
+      if (step != failAt) return MoveResult{};
+      return MoveResult{MoveStatus::kSystemError, 100u + static_cast<std::uint32_t>(step)};
+    }
+    MoveResult LookAtSource(platform::SourceLook& look) override {
+      look.attributes = attributes;
+      trace += "look ";
+      return failAt == Step::kLook ? lookFailure : MoveResult{};
+    }
+    bool DestinationTaken() override {
+      trace += "taken? ";
+      return failAt == Step::kTaken;
+    }
+    MoveResult OpenSource() override { return Do(Step::kOpen, "open"); }
+    MoveResult CheckIdentity(const platform::SourceLook&) override {
+      return Do(Step::kIdentity, "identity");
+    }
+    MoveResult CreateTemporary() override { return Do(Step::kTemporary, "temporary"); }
+    MoveResult Read(char*, std::size_t size, std::size_t& got) override {
+      got = blocks-- > 0 ? size : 0;
+      return Do(Step::kRead, "read");
+    }
+    MoveResult Write(const char*, std::size_t) override {
+      if (failAt == Step::kStop) stop = true;
+      return Do(Step::kWrite, "write");
+    }
+    MoveResult SetTimes() override { return Do(Step::kTimes, "times"); }
+    MoveResult Flush() override { return Do(Step::kFlush, "flush"); }
+    MoveResult GiveFinalName() override { return Do(Step::kRename, "rename"); }
+    MoveResult SetAttributes() override { return Do(Step::kAttributes, "attributes"); }
+    MoveResult RemoveSource() override { return Do(Step::kRemoveSource, "remove"); }
+    void RemoveTemporary() override { trace += "(undo temporary) "; }
+    void RemoveFinal() override { trace += "(undo final) "; }
+  };
+  const std::string copied = "look taken? open identity temporary read write read write read ";
+  const struct {
+    Step failAt;
+    std::uint32_t attributes;
+    MoveStatus lookFailure;
+    std::string trace;
+    MoveStatus status;
+  } cases[] = {
+      {Step::kNone, 0, {}, copied + "times flush rename attributes remove ", MoveStatus::kMoved},
+      {Step::kLook, 0, MoveStatus::kAccessDenied, "look taken? ", MoveStatus::kAccessDenied},
+      {Step::kLook, 0, MoveStatus::kSourceGone, "look ", MoveStatus::kSourceGone},
+      {Step::kTaken, 0, {}, "look taken? ", MoveStatus::kDestinationExists},
+      {Step::kTaken, 0x10, {}, "look taken? ", MoveStatus::kDestinationExists},
+      {Step::kNone, 0x10, {}, "look taken? ", MoveStatus::kFolderAcrossVolumes},
+      {Step::kNone, 0x01, {}, "look taken? ", MoveStatus::kReadOnlyAcrossVolumes},
+      {Step::kOpen, 0, {}, "look taken? open ", MoveStatus::kSystemError},
+      {Step::kIdentity, 0, {}, "look taken? open identity ", MoveStatus::kSystemError},
+      {Step::kTemporary, 0, {}, "look taken? open identity temporary ", MoveStatus::kSystemError},
+      {Step::kRead, 0, {}, "look taken? open identity temporary read (undo temporary) ",
+       MoveStatus::kSystemError},
+      {Step::kWrite, 0, {}, "look taken? open identity temporary read write (undo temporary) ",
+       MoveStatus::kSystemError},
+      {Step::kStop, 0, {}, "look taken? open identity temporary read write (undo temporary) ",
+       MoveStatus::kStopped},
+      {Step::kTimes, 0, {}, copied + "times flush rename attributes remove ", MoveStatus::kMoved},
+      {Step::kFlush, 0, {}, copied + "times flush (undo temporary) ", MoveStatus::kSystemError},
+      {Step::kRename, 0, {}, copied + "times flush rename (undo temporary) ",
+       MoveStatus::kSystemError},
+      {Step::kAttributes, 0, {}, copied + "times flush rename attributes remove ",
+       MoveStatus::kMoved},
+      {Step::kRemoveSource, 0, {}, copied + "times flush rename attributes remove (undo final) ",
+       MoveStatus::kSystemError},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.failAt));
+    SCOPED_TRACE(c.attributes);
+    Scripted copy;
+    copy.failAt = c.failAt;
+    copy.attributes = c.attributes;
+    copy.lookFailure.status = c.lookFailure;
+    const MoveResult result = platform::MoveAcrossVolumes(copy, &copy.stop);
+    EXPECT_EQ(result.status, c.status);
+    EXPECT_EQ(copy.trace, c.trace);
+  }
 }
 
 TEST(Text, AnsiConversionKeepsNamesThatFitAPath) {
@@ -495,6 +655,8 @@ TEST(Text, FormatLineHandlesTheToolsConversions) {
     platform::FormatLine(buffer, u"[%d]", c.value);
     EXPECT_EQ(std::u16string(buffer), c.expected);
   }
+  platform::FormatLine(buffer, u"エラー %u", 4294967295u);
+  EXPECT_EQ(std::u16string(buffer), u"エラー 4294967295");
   EXPECT_EQ(platform::FormatLine(buffer, u"%s 読み込み失敗\r\n", u"Work:"), 14);
   EXPECT_EQ(std::u16string(buffer), u"Work: 読み込み失敗\r\n");
   platform::FormatLine(buffer, u"→ %d/%d/%d\r\n", 1, 22, 333);

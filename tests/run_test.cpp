@@ -338,8 +338,12 @@ TEST(Run, AnArchiveInBothFoldersIsLeftAloneAndCountedAsFailed) {
   WriteText(ws.Folder(kPlugin) / "need.vac", "plugin need");
   WriteText(ws.Folder(kWork) / "need.vac", "work need");
   EXPECT_EQ(ws.Run(RunMode::kExecute), RunResult::kCompleted);
-  EXPECT_NE(ws.Log().find(u"(Plugin -> Work)\r\n→ 成功/失敗 = 0/1\r\n"), std::u16string::npos);
-  EXPECT_NE(ws.Log().find(u"(Work -> Plugin)\r\n→ 成功/失敗 = 0/1\r\n"), std::u16string::npos);
+  EXPECT_NE(ws.Log().find(u"(Plugin -> Work)\r\n→ 成功/失敗 = 0/1\r\n"
+                          u"  - spare.vac (移動先に同じ名前のファイルがあります)\r\n■"),
+            std::u16string::npos);
+  EXPECT_NE(ws.Log().find(u"(Work -> Plugin)\r\n→ 成功/失敗 = 0/1\r\n"
+                          u"  - need.vac (移動先に同じ名前のファイルがあります)\r\n■"),
+            std::u16string::npos);
   EXPECT_EQ(ws.Contents(kPlugin),
             (Contents{{"need.vac", "plugin need"}, {"spare.vac", "plugin copy"}}));
   EXPECT_EQ(ws.Contents(kWork), (Contents{{"need.vac", "work need"}, {"spare.vac", "work copy"}}));
@@ -426,12 +430,24 @@ TEST(Run, AMoveWhoseDestinationPathDoesNotFitFails) {
   while (work.u16string().size() < kMaxPath - 60) work /= "w";
   fs::create_directories(work);
   ws.SetFolder(kWork, S(work));
+  const std::string gone = std::string(70, 'g') + ".vac";
   const std::string longName = std::string(70, 'n') + ".vac";
-  ws.Archive(kPlugin, longName);
+  const std::string taken = std::string(70, 't') + ".vac";
+  for (const std::string& name : {gone, longName, taken}) ws.Archive(kPlugin, name);
   ws.Archive(kPlugin, "short.vac");
+  // What holds before the path's length is still what the line says: a
+  // source taken away meanwhile, a name taken in the destination.
+  WriteText(work / taken, "in Work already");
+  ws.Fs().Add(Before(FsOp::kMoveObstacle, S(ws.Folder(kPlugin)), 1,
+                     [&] { fs::remove(ws.Folder(kPlugin) / gone); }));
   EXPECT_EQ(ws.Run(RunMode::kExecute), RunResult::kCompleted);
-  EXPECT_NE(ws.Log().find(u"(Plugin -> Work)\r\n→ 成功/失敗 = 1/1\r\n"), std::u16string::npos);
+  EXPECT_NE(ws.Log().find(U16("(Plugin -> Work)\r\n→ 成功/失敗 = 1/3\r\n  - " + gone +
+                              " (ファイルが見つかりません)\r\n  - " + longName +
+                              " (パスが長すぎます)\r\n  - " + taken +
+                              " (移動先に同じ名前のファイルがあります)\r\n■")),
+            std::u16string::npos);
   EXPECT_TRUE(fs::exists(ws.Folder(kPlugin) / longName));
+  EXPECT_TRUE(fs::exists(ws.Folder(kPlugin) / taken));
   EXPECT_TRUE(fs::exists(work / "short.vac"));
 }
 
@@ -446,6 +462,7 @@ TEST(Run, MemoryExhaustionAtAnyPointUnwindsCleanly) {
   {
     RunWorkspace probe;
     LaySample(probe);
+    probe.Archive(kWork, "junk.vac");  // a move that fails is named too
     // The preset buffer outlives runs; start each from an empty one so that
     // every run allocates the same way (and its growth can fail too).
     ResetPresetReadBuffer();
@@ -459,6 +476,7 @@ TEST(Run, MemoryExhaustionAtAnyPointUnwindsCleanly) {
     SCOPED_TRACE(n);
     RunWorkspace ws;
     LaySample(ws);
+    ws.Archive(kWork, "junk.vac");
     const auto before = ws.AllArchives();
     ResetPresetReadBuffer();
     FailAllocationAfter(n);

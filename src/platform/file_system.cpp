@@ -22,6 +22,10 @@ class SystemFileSystem final : public FileSystem {
                            const StopFlag* stop) override {
     return platform::MoveNoReplace(from, to, stop);
   }
+  MoveStatus MoveObstacle(const std::u16string& fromFolder, const std::u16string& toFolder,
+                          const std::u16string& name) override {
+    return platform::MoveObstacle(fromFolder, toFolder, name);
+  }
   bool SetCurrentDir(const std::u16string& path) override { return platform::SetCurrentDir(path); }
   std::u16string StartDir() override { return platform::StartDir(); }
   std::u16string ExeDirectory() override { return platform::ExeDirectory(); }

@@ -40,18 +40,34 @@ class FileSystem {
 
   // Moves (renames) a file or folder. Never replaces an existing
   // destination; on failure both sides are as they were and the result
-  // says why. A file that must go to another volume is copied to a
-  // temporary name in the destination's folder, flushed, given its final
-  // name without replacing, and only then removed from its source; an
-  // interrupted move thus never leaves a partial file under the final name.
-  // The copy keeps the source's times and attributes. Not moved to another
-  // volume, and so failing without touching anything: a folder, a symbolic
-  // link or other reparse point (neither it nor what it points to is copied
-  // or removed), and a read-only file (it could not be removed after the
-  // copy). `stop`, when given, is looked at between the blocks of such a
-  // copy: once set, the copy is given up (kStopped) and its temporary removed.
+  // says why, the first of these that holds: the source is gone, the
+  // destination has the name already, the source is not moved to another
+  // volume (see below), then what the system said. A file that must go to
+  // another volume is copied to a temporary name in the destination's
+  // folder, flushed, given its final name without replacing, and only then
+  // removed from its source; an interrupted move thus never leaves a
+  // partial file under the final name. The copy keeps the source's times,
+  // and gets its attributes once it has its final name. Not moved to
+  // another volume, and so failing without touching anything: a folder, a
+  // symbolic link, junction or other name surrogate (neither it nor what it
+  // points to is copied or removed), and a read-only file (it could not be
+  // removed after the copy). Other reparse points (cloud files, compressed
+  // or deduplicated files) are copied as the data they hold; a source
+  // replaced while it is copied fails with kReplacedDuringMove. `stop`,
+  // when given, is looked at between the blocks of such a copy: once set,
+  // the copy is given up (kStopped) and its temporary removed.
   virtual MoveResult MoveNoReplace(const std::u16string& from, const std::u16string& to,
                                    const StopFlag* stop) = 0;
+
+  // For a move of `name` from folder `fromFolder` to folder `toFolder` whose
+  // paths do not fit kMaxPath, and so cannot be tried: what the move would
+  // have given before a path too long, in the order MoveNoReplace gives
+  // causes: kSourceGone, kDestinationExists, or, when the folders lie on
+  // different volumes, kLinkAcrossVolumes, kFolderAcrossVolumes or
+  // kReadOnlyAcrossVolumes. kMoved when none of these holds. Changes nothing.
+  virtual MoveStatus MoveObstacle(const std::u16string& fromFolder,
+                                  const std::u16string& toFolder,
+                                  const std::u16string& name) = 0;
 
   // Makes `path` the current directory; false when it cannot be.
   virtual bool SetCurrentDir(const std::u16string& path) = 0;

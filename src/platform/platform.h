@@ -148,8 +148,9 @@ bool Utf8ToUtf16(const char* bytes, std::size_t length, bool strict, std::u16str
 std::uint32_t AnsiConversionFlags(std::uint32_t codePage);
 
 // Formats one log line into `buffer` (1024 units) the way wsprintfW does, for
-// the conversions the tool uses: %s (a NUL-terminated char16_t string) and %d
-// (an int). Returns the number of units written, terminator excluded.
+// the conversions the tool uses: %s (a NUL-terminated char16_t string), %d
+// (an int) and %u (an unsigned int). Returns the number of units written,
+// terminator excluded.
 constexpr std::size_t kLineBufferUnits = 1024;
 int FormatLine(char16_t* buffer, const char16_t* format, ...);
 

@@ -37,11 +37,14 @@ FileStatus ReadWholeFile(const std::u16string& path, std::vector<char>& out,
 
 // ---- folders -------------------------------------------------------------
 
-// FileSystem::IsDirectory, FindFiles and MoveNoReplace on the system's files.
+// FileSystem::IsDirectory, FindFiles, MoveNoReplace and MoveObstacle on the
+// system's files.
 bool IsDirectory(const std::u16string& path);
 ListStatus FindFiles(const std::u16string& searchPath, std::vector<std::u16string>& names);
 MoveResult MoveNoReplace(const std::u16string& from, const std::u16string& to,
                          const StopFlag* stop = nullptr);
+MoveStatus MoveObstacle(const std::u16string& fromFolder, const std::u16string& toFolder,
+                        const std::u16string& name);
 
 // ---- the process ---------------------------------------------------------
 

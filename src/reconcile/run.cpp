@@ -9,6 +9,7 @@
 #include "platform/platform.h"
 #include "preset/catalogue.h"
 #include "reconcile/folder_scan.h"
+#include "reconcile/move_reasons.h"
 #include "reconcile/status_report.h"
 
 namespace kvo {
@@ -77,8 +78,32 @@ std::size_t CountToMove(const NameSet& listing, const NameSet& required, bool mo
   return count;
 }
 
+// A move that failed: the name as the source folder's listing spells it
+// (the listing outlives the phase) and why.
+struct FailedMove {
+  const std::u16string* name;
+  platform::MoveResult result;
+};
+
+// Moves `name` from folder `from` to folder `to`. A path that does not fit
+// cannot be tried: the file system still says what comes before that.
+platform::MoveResult MoveOne(platform::FileSystem& fs, const Watch& watch,
+                             const std::u16string& from, const std::u16string& to,
+                             const std::u16string& name, std::u16string& source,
+                             std::u16string& destination) {
+  // The source is named by its full path, so a current directory that could
+  // not be changed never makes us move a file out of the wrong folder.
+  if (platform::CombinePath(from, name, source) && platform::CombinePath(to, name, destination)) {
+    return fs.MoveNoReplace(source, destination, watch.stop);
+  }
+  const platform::MoveStatus obstacle = fs.MoveObstacle(from, to, name);
+  return platform::MoveResult{
+      obstacle == platform::MoveStatus::kMoved ? platform::MoveStatus::kPathTooLong : obstacle, 0};
+}
+
 // Moves the names of `listing` for which membership in `required` equals
-// `moveRequired` from folder `from` to folder `to`, and logs the counts.
+// `moveRequired` from folder `from` to folder `to`, and logs the counts,
+// then one line for each name that did not move, in the order tried.
 // `moved` counts the moves tried in the whole run, of `total`. false when
 // the run was asked to stop.
 bool MovePhase(platform::FileSystem& fs, Log& log, const Watch& watch, const char16_t* heading,
@@ -89,6 +114,7 @@ bool MovePhase(platform::FileSystem& fs, Log& log, const Watch& watch, const cha
   int succeeded = 0;
   int failed = 0;
   bool stopped = false;
+  std::vector<FailedMove> failures;  // allocated at the first failure only
   fs.SetCurrentDir(from);
   std::u16string source;
   std::u16string destination;
@@ -97,13 +123,7 @@ bool MovePhase(platform::FileSystem& fs, Log& log, const Watch& watch, const cha
       stopped = true;
       return false;
     }
-    // The source is named by its full path, so a current directory that could
-    // not be changed never makes us move a file out of the wrong folder.
-    platform::MoveResult result{platform::MoveStatus::kPathTooLong, 0};
-    if (platform::CombinePath(from, name, source) &&
-        platform::CombinePath(to, name, destination)) {
-      result = fs.MoveNoReplace(source, destination, watch.stop);
-    }
+    const platform::MoveResult result = MoveOne(fs, watch, from, to, name, source, destination);
     if (result.status == platform::MoveStatus::kStopped) {
       stopped = true;
       return false;
@@ -112,11 +132,18 @@ bool MovePhase(platform::FileSystem& fs, Log& log, const Watch& watch, const cha
       ++succeeded;
     } else {
       ++failed;
+      failures.push_back(FailedMove{&name, result});
     }
     watch.Report(RunStage::kMoving, ++moved, total);
     return true;
   });
   log.Line(u"→ 成功/失敗 = %d/%d\r\n", succeeded, failed);
+  char16_t reason[platform::kLineBufferUnits];
+  for (const FailedMove& failure : failures) {
+    platform::FormatLine(reason, MoveReasonText(failure.result.status),
+                         static_cast<unsigned>(failure.result.systemCode));
+    log.Line(u"  - %s (%s)\r\n", failure.name->c_str(), reason);
+  }
   return !stopped;
 }
 

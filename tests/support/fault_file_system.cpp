@@ -42,11 +42,12 @@ Fault FailListing(const std::u16string& folder, int nth, int listedBeforeFailure
   return fault;
 }
 
-Fault FailMove(const std::u16string& source, int nth) {
+Fault FailMove(const std::u16string& source, int nth, platform::MoveResult result) {
   Fault fault;
   fault.op = FsOp::kMoveNoReplace;
   fault.path = source;
   fault.nth = nth;
+  fault.move = result;
   return fault;
 }
 
@@ -116,6 +117,14 @@ platform::MoveResult FaultyFileSystem::MoveNoReplace(const std::u16string& from,
                                                      const platform::StopFlag* stop) {
   const Fault* fault = Hit(FsOp::kMoveNoReplace, from);
   return fault == nullptr ? base_.MoveNoReplace(from, to, stop) : fault->move;
+}
+
+platform::MoveStatus FaultyFileSystem::MoveObstacle(const std::u16string& fromFolder,
+                                                    const std::u16string& toFolder,
+                                                    const std::u16string& name) {
+  // Planned by the source folder, as a move is by its source.
+  const Fault* fault = Hit(FsOp::kMoveObstacle, fromFolder);
+  return fault == nullptr ? base_.MoveObstacle(fromFolder, toFolder, name) : fault->move.status;
 }
 
 bool FaultyFileSystem::SetCurrentDir(const std::u16string& path) {

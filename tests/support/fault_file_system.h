@@ -18,6 +18,7 @@ enum class FsOp {
   kFindFiles,
   kIsDirectory,
   kMoveNoReplace,
+  kMoveObstacle,
   kSetCurrentDir,
   kStartDir,
   kExeDirectory,
@@ -37,7 +38,8 @@ struct Fault {
   // ReadWholeFile: the file is really opened and read, then reported
   // unreadable as a read that came back short is.
   bool shortRead = false;
-  // What a hit MoveNoReplace reports (nothing moved).
+  // What a hit MoveNoReplace reports (nothing moved); a hit MoveObstacle
+  // reports its status.
   platform::MoveResult move{platform::MoveStatus::kSystemError, 0};
   // FindFiles: the listing is really made but ends early, failed, after
   // this many names (0: it fails before the first).
@@ -52,7 +54,8 @@ struct Fault {
 Fault FailRead(const std::u16string& path, platform::FileStatus status, int nth = 0);
 Fault ShortRead(const std::u16string& path);
 Fault FailListing(const std::u16string& folder, int nth = 0, int listedBeforeFailure = 0);
-Fault FailMove(const std::u16string& source, int nth = 0);
+Fault FailMove(const std::u16string& source, int nth = 0,
+               platform::MoveResult result = {platform::MoveStatus::kSystemError, 0});
 Fault Before(FsOp op, const std::u16string& path, int nth, std::function<void()> action);
 
 class FaultyFileSystem : public platform::FileSystem {
@@ -73,6 +76,9 @@ class FaultyFileSystem : public platform::FileSystem {
   bool IsDirectory(const std::u16string& path) override;
   platform::MoveResult MoveNoReplace(const std::u16string& from, const std::u16string& to,
                                      const platform::StopFlag* stop) override;
+  platform::MoveStatus MoveObstacle(const std::u16string& fromFolder,
+                                    const std::u16string& toFolder,
+                                    const std::u16string& name) override;
   bool SetCurrentDir(const std::u16string& path) override;
   std::u16string StartDir() override;
   std::u16string ExeDirectory() override;
@@ -88,7 +94,7 @@ class FaultyFileSystem : public platform::FileSystem {
   platform::FileSystem& base_;
   std::vector<Planned> planned_;
   std::u16string exeDirectory_;
-  int calls_[7] = {};
+  int calls_[static_cast<int>(FsOp::kExeDirectory) + 1] = {};
 };
 
 }  // namespace kvo::test

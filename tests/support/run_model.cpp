@@ -202,11 +202,13 @@ int ReadPreset(const std::string& d, const Table& ids, Names& needs) {
 // ---- the run --------------------------------------------------------------
 
 // Moves each listed name whose membership in `required` equals
-// `moveRequired`; a move fails when the destination holds that name already.
+// `moveRequired`; a move fails when the destination holds that name already,
+// and is then named under the counts.
 void MovePhase(const char16_t* heading, const Names& listing, const Names& required,
                bool moveRequired, FolderContents& from, FolderContents& to, std::u16string& log) {
   int succeeded = 0;
   int failed = 0;
+  std::u16string failures;
   for (const std::u16string& name : listing) {
     if ((required.count(name) != 0) != moveRequired) continue;
     const std::string key = U8(name);
@@ -215,6 +217,9 @@ void MovePhase(const char16_t* heading, const Names& listing, const Names& requi
     });
     if (from.count(key) == 0 || taken) {
       ++failed;
+      failures += u"  - " + name +
+                  (from.count(key) == 0 ? u" (ファイルが見つかりません)\r\n"
+                                        : u" (移動先に同じ名前のファイルがあります)\r\n");
       continue;
     }
     to[key] = from[key];
@@ -222,7 +227,7 @@ void MovePhase(const char16_t* heading, const Names& listing, const Names& requi
     ++succeeded;
   }
   log += heading;
-  log += u"→ 成功/失敗 = " + Num(succeeded) + u"/" + Num(failed) + u"\r\n";
+  log += u"→ 成功/失敗 = " + Num(succeeded) + u"/" + Num(failed) + u"\r\n" + failures;
 }
 
 }  // namespace

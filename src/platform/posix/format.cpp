@@ -27,6 +27,10 @@ int FormatLine(char16_t* buffer, const char16_t* format, ...) {
       char digits[16];
       std::snprintf(digits, sizeof digits, "%d", va_arg(args, int));
       for (const char* d = digits; *d; ++d) put(static_cast<char16_t>(*d));
+    } else if (*f == u'u') {
+      char digits[16];
+      std::snprintf(digits, sizeof digits, "%u", va_arg(args, unsigned));
+      for (const char* d = digits; *d; ++d) put(static_cast<char16_t>(*d));
     } else if (*f == u'%') {
       put(u'%');
     } else {

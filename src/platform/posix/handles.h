@@ -3,6 +3,7 @@
 #pragma once
 
 #include <dirent.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/platform_internal.h"
@@ -25,6 +26,10 @@ struct DirTraits {
   static bool Close(DIR* dir) { return ::closedir(dir) == 0; }
 };
 using Dir = Owned<DirTraits>;
+
+// Defined in move_checks.cpp for the moves: the identity of a file as
+// lstat or fstat gives it.
+FileIdentity IdentityOf(const struct stat& st);
 
 }  // namespace platform
 }  // namespace kvo

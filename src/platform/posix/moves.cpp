@@ -7,6 +7,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <string>
 
 #include "platform/platform_internal.h"
@@ -22,62 +23,102 @@ namespace kvo {
 namespace platform {
 namespace {
 
+MoveResult Failure(int error) { return Failed(static_cast<std::uint32_t>(error)); }
+
 class PosixCopy final : public CrossVolumeCopy {
  public:
-  PosixCopy(const std::string& from, const std::string& to) : from_(from), to_(to) {}
+  PosixCopy(const std::u16string& from, const std::u16string& to)
+      : fromText_(from), from_(Utf16ToUtf8(from)), to_(Utf16ToUtf8(to)) {}
+  ~PosixCopy() override { RemoveTemporary(); }
 
-  bool OpenSource() override {
-    // A symbolic link is never followed: copying what it points to would
-    // turn the link into a file of its own in the destination.
-    in_ = ::open(from_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (!in_.Valid()) return false;
-    if (::fstat(in_.get(), &st_) != 0 || !S_ISREG(st_.st_mode)) return false;
-    // A file without its owner's write permission is what Windows (and Wine
-    // looking at this file system) calls read-only.
-    return (st_.st_mode & S_IWUSR) != 0;
+  MoveResult LookAtSource(SourceLook& look) override {
+    return platform::LookAtSource(fromText_, look);
   }
 
-  bool CreateTemporary() override {
+  bool DestinationTaken() override {
+    struct stat st;
+    return ::lstat(to_.c_str(), &st) == 0;
+  }
+
+  MoveResult OpenSource() override {
+    // A symbolic link is never followed: copying what it points to would
+    // turn the link into a file of its own in the destination. O_NONBLOCK:
+    // a pipe put in the file's place must not hold the open up.
+    in_ = ::open(from_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (!in_.Valid()) {
+      const int error = errno;
+      // A link where the file was looked at a moment ago.
+      if (error == ELOOP) return MoveResult{MoveStatus::kReplacedDuringMove, ELOOP};
+      return SourceFailed(static_cast<std::uint32_t>(error));
+    }
+    if (::fstat(in_.get(), &st_) != 0) return Failure(errno);
+    // A device or pipe has no bytes of an archive to copy.
+    if (!S_ISREG(st_.st_mode)) return Failure(EINVAL);
+    return MoveResult{};
+  }
+
+  MoveResult CheckIdentity(const SourceLook& look) override {
+    if (IdentityOf(st_) == look.id) return MoveResult{};
+    return MoveResult{MoveStatus::kReplacedDuringMove, 0};
+  }
+
+  MoveResult CreateTemporary() override {
     const std::size_t slash = to_.find_last_of('/');
     const std::string folder = slash == std::string::npos ? std::string(".") : to_.substr(0, slash);
     temporary_ = folder + "/.kvo-move-XXXXXX";
     out_ = ::mkstemp(&temporary_[0]);
-    if (!out_.Valid()) temporary_.clear();
-    return out_.Valid();
+    if (out_.Valid()) return MoveResult{};
+    const int error = errno;
+    temporary_.clear();
+    return Failure(error);
   }
 
-  bool CopyBytes() override {
-    char buffer[1 << 16];
+  MoveResult Read(char* buffer, std::size_t size, std::size_t& got) override {
     for (;;) {
-      ssize_t n = ::read(in_.get(), buffer, sizeof buffer);
+      const ssize_t n = ::read(in_.get(), buffer, size);
       if (n < 0 && errno == EINTR) continue;
-      if (n < 0) return false;
-      if (n == 0) return true;
-      for (ssize_t done = 0; done < n;) {
-        ssize_t w = ::write(out_.get(), buffer + done, static_cast<std::size_t>(n - done));
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) return false;
-        done += w;
-      }
+      if (n < 0) return Failure(errno);
+      got = static_cast<std::size_t>(n);
+      return MoveResult{};
     }
   }
 
-  bool Seal() override {
-    in_.Close();
-    ::fchmod(out_.get(), st_.st_mode & 07777);
-    // Keep the archive's times, as a move by the system does.
-    const struct timespec times[2] = {st_.st_atim, st_.st_mtim};
-    ::futimens(out_.get(), times);
-    bool ok = ::fsync(out_.get()) == 0;
-    if (!out_.Close()) ok = false;
-    return ok;
+  MoveResult Write(const char* data, std::size_t size) override {
+    for (std::size_t done = 0; done < size;) {
+      const ssize_t w = ::write(out_.get(), data + done, size - done);
+      if (w < 0 && errno == EINTR) continue;
+      if (w < 0) return Failure(errno);
+      if (w == 0) return Failure(ENOSPC);
+      done += static_cast<std::size_t>(w);
+    }
+    return MoveResult{};
   }
 
-  bool GiveFinalName() override {
+  MoveResult SetTimes() override {
+    // Keep the archive's times, as a move by the system does.
+    const struct timespec times[2] = {st_.st_atim, st_.st_mtim};
+    return ::futimens(out_.get(), times) == 0 ? MoveResult{} : Failure(errno);
+  }
+
+  MoveResult Flush() override {
+    if (::fsync(out_.get()) != 0) return Failure(errno);
+    if (!out_.Close()) return Failure(errno);
+    return MoveResult{};
+  }
+
+  MoveResult GiveFinalName() override {
     // link() never replaces an existing name; the temporary name goes after.
-    if (::link(temporary_.c_str(), to_.c_str()) != 0) return false;
+    if (::link(temporary_.c_str(), to_.c_str()) != 0) return Failure(errno);
     RemoveTemporary();
-    return true;
+    return MoveResult{};
+  }
+
+  MoveResult SetAttributes() override {
+    return ::chmod(to_.c_str(), st_.st_mode & 07777) == 0 ? MoveResult{} : Failure(errno);
+  }
+
+  MoveResult RemoveSource() override {
+    return ::unlink(from_.c_str()) == 0 ? MoveResult{} : Failure(errno);
   }
 
   void RemoveTemporary() override {
@@ -86,63 +127,62 @@ class PosixCopy final : public CrossVolumeCopy {
     temporary_.clear();
   }
 
-  bool RemoveSource() override { return ::unlink(from_.c_str()) == 0; }
-
   void RemoveFinal() override { ::unlink(to_.c_str()); }
 
  private:
+  std::u16string fromText_;
   std::string from_, to_, temporary_;
   Fd in_;
   Fd out_;
   struct stat st_ {};
 };
 
-bool CopyAcrossFilesystems(const std::string& from, const std::string& to) {
+MoveResult CopyAcross(const std::u16string& from, const std::u16string& to,
+                      const StopFlag* stop) {
   PosixCopy copy(from, to);
-  return MoveAcrossVolumes(copy);
-}
-
-bool Move(const std::u16string& from, const std::u16string& to) {
-  const std::string source = Utf16ToUtf8(from);
-  const std::string destination = Utf16ToUtf8(to);
-  if (::syscall(SYS_renameat2, AT_FDCWD, source.c_str(), AT_FDCWD, destination.c_str(),
-                RENAME_NOREPLACE) == 0) {
-    return true;
-  }
-  const int error = errno;
-  if (error == EXDEV) return CopyAcrossFilesystems(source, destination);
-  if (error != EINVAL && error != ENOSYS) return false;
-  // The filesystem refuses the no-replace flag. A file can still be moved
-  // safely: link() fails when the destination exists.
-  struct stat st;
-  if (::lstat(source.c_str(), &st) != 0) return false;
-  if (S_ISDIR(st.st_mode)) {
-    // Folders cannot be linked; check, then rename. Not atomic, but only a
-    // folder appearing in between could be hit, and rename() refuses to
-    // replace a non-empty folder.
-    struct stat existing;
-    if (::lstat(destination.c_str(), &existing) == 0 || errno != ENOENT) return false;
-    return ::rename(source.c_str(), destination.c_str()) == 0;
-  }
-  if (::link(source.c_str(), destination.c_str()) != 0) {
-    if (errno == EXDEV) return CopyAcrossFilesystems(source, destination);
-    return false;
-  }
-  if (::unlink(source.c_str()) != 0) {
-    ::unlink(destination.c_str());
-    return false;
-  }
-  return true;
+  return MoveAcrossVolumes(copy, stop);
 }
 
 }  // namespace
 
 MoveResult MoveNoReplace(const std::u16string& from, const std::u16string& to,
                          const StopFlag* stop) {
-  (void)stop;
-  errno = 0;
-  if (Move(from, to)) return MoveResult{};
-  return MoveResult{MoveStatus::kSystemError, static_cast<std::uint32_t>(errno)};
+  const std::string source = Utf16ToUtf8(from);
+  const std::string destination = Utf16ToUtf8(to);
+  if (::syscall(SYS_renameat2, AT_FDCWD, source.c_str(), AT_FDCWD, destination.c_str(),
+                RENAME_NOREPLACE) == 0) {
+    return MoveResult{};
+  }
+  int error = errno;
+  if (error == EXDEV) return CopyAcross(from, to, stop);
+  if (error != EINVAL && error != ENOSYS) return Refused(from, to, error);
+  // The filesystem refuses the no-replace flag. A file can still be moved
+  // safely: link() fails when the destination exists.
+  struct stat st;
+  if (::lstat(source.c_str(), &st) != 0) return Refused(from, to, errno);
+  if (S_ISDIR(st.st_mode)) {
+    // Folders cannot be linked; check, then rename. Not atomic, but only a
+    // folder appearing in between could be hit, and rename() refuses to
+    // replace a non-empty folder.
+    struct stat existing;
+    if (::lstat(destination.c_str(), &existing) == 0) {
+      return MoveResult{MoveStatus::kDestinationExists, EEXIST};
+    }
+    if (errno != ENOENT) return Refused(from, to, errno);
+    if (::rename(source.c_str(), destination.c_str()) != 0) return Refused(from, to, errno);
+    return MoveResult{};
+  }
+  if (::link(source.c_str(), destination.c_str()) != 0) {
+    error = errno;
+    if (error == EXDEV) return CopyAcross(from, to, stop);
+    return Refused(from, to, error);
+  }
+  if (::unlink(source.c_str()) != 0) {
+    error = errno;
+    ::unlink(destination.c_str());
+    return Refused(from, to, error);
+  }
+  return MoveResult{};
 }
 
 }  // namespace platform

@@ -31,5 +31,11 @@ struct HandleTraits {
 using File = Owned<HandleTraits<CloseHandle>>;
 using Find = Owned<HandleTraits<FindClose>>;
 
+// Defined in move_checks.cpp for the moves:
+// `name` in `folder`, in the "\\?\" form that lifts MAX_PATH.
+std::u16string LongJoin(const std::u16string& folder, const std::u16string& name);
+// The identity of an open file; false when the system gives none.
+bool ReadIdentity(HANDLE file, FileIdentity& id);
+
 }  // namespace platform
 }  // namespace kvo
