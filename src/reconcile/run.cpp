@@ -1,5 +1,6 @@
 #include "reconcile/run.h"
 
+#include <new>
 #include <string>
 #include <vector>
 
@@ -61,8 +62,8 @@ void MovePhase(platform::FileSystem& fs, Log& log, const char16_t* heading,
     if (isRequired != moveRequired) continue;
     // The source is named by its full path, so a current directory that could
     // not be changed never makes us move a file out of the wrong folder.
-    if (platform::CombinePath(from, name, source) &&
-        platform::CombinePath(to, name, destination) &&
+    if (platform::ListedNamePath(from, name, source) &&
+        platform::ListedNamePath(to, name, destination) &&
         fs.MoveNoReplace(source, destination)) {
       ++succeeded;
     } else {
@@ -72,20 +73,47 @@ void MovePhase(platform::FileSystem& fs, Log& log, const char16_t* heading,
   log.Line(u"→ 成功/失敗 = %d/%d\r\n", succeeded, failed);
 }
 
+// Makes the start folder current again however the run returns: completed,
+// aborted, or unwound by running out of memory. Left current, the Preset or
+// Work folder could not be renamed or removed, nor its drive ejected, while
+// the program is open. Declared first in the run, so it acts last, once
+// everything the run built has been released; the folder is taken before
+// anything changes, so that the restoring itself needs no memory.
+class StartDirRestore {
+ public:
+  explicit StartDirRestore(platform::FileSystem& fs) : fs_(fs), start_(fs.StartDir()) {}
+  ~StartDirRestore() {
+    try {
+      fs_.SetCurrentDir(start_);
+    } catch (const std::bad_alloc&) {
+      // A file system that needs memory to change folders found none: the
+      // folder stays as it was, and a destructor must not throw.
+    }
+  }
+  StartDirRestore(const StartDirRestore&) = delete;
+  StartDirRestore& operator=(const StartDirRestore&) = delete;
+
+ private:
+  platform::FileSystem& fs_;
+  const std::u16string start_;
+};
+
 }  // namespace
 
 RunResult RunReconciliation(platform::FileSystem& fs, const SettingsRecord& folders,
                             LogPaneTarget* pane, char16_t* lineBuffer, RunMode mode) {
+  StartDirRestore restore(fs);
   Log log{pane, lineBuffer};
   log.Write(u"■準備\r\n");
 
   Catalogue catalogue(fs);
+  // Missing, unreadable, holding a NUL or without a single entry.
   if (catalogue.idTable.Size() == 0) {
     log.Write(u"IdList.txt: 読み込み失敗\r\n");
     return RunResult::kAborted;
   }
-  // Read as empty, an ExList.txt held by another program would send the
-  // archives it names out of the Plugin folder.
+  // Read as empty, an ExList.txt held by another program (or damaged into
+  // zero bytes) would send the archives it names out of the Plugin folder.
   if (!catalogue.exListRead) {
     log.Write(u"ExList.txt: 読み込み失敗\r\n");
     return RunResult::kAborted;

@@ -20,10 +20,11 @@ enum class RunResult : int { kCompleted = 0, kAborted = 1 };
 // move (fields that are not absolute are taken
 // relative to the folder the program was started in). Every line is
 // formatted into `lineBuffer` (kLineBufferUnits units) and appended to
-// `pane`. Leaves the current directory in the Preset folder after a
-// completed CheckOnly run and in the Work folder after a completed Execute
-// run. Running out of memory is thrown, after everything the run built has
-// been released.
+// `pane`. The Preset folder is current while presets are read, each move
+// phase's source folder while it moves; however the run returns, the folder
+// the program was started in (`fs.StartDir()`) is made current again. Running
+// out of memory is thrown, after everything the run built has been released
+// and the start folder made current.
 RunResult RunReconciliation(platform::FileSystem& fs, const SettingsRecord& folders,
                             LogPaneTarget* pane, char16_t* lineBuffer, RunMode mode);
 

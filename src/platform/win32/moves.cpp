@@ -45,6 +45,9 @@ class Win32Copy final : public CrossVolumeCopy {
     const std::size_t cut = to_.find_last_of(u"\\/");
     if (cut == std::u16string::npos) return false;
     const std::u16string folder = to_.substr(0, cut + 1);
+    // GetTempFileNameW takes a folder of at most MAX_PATH - 14 units, the
+    // \\?\ prefix counted; Wine's does not check and writes past the buffer.
+    if (folder.size() > MAX_PATH - 14) return false;
     // The temporary gets a name that is no archive's ("kvoXXXX.tmp").
     if (GetTempFileNameW(W(folder), L"kvo", 0, temporary_) == 0) {
       temporary_[0] = 0;
