@@ -63,14 +63,8 @@ class Random {
   std::mt19937 engine_;
 };
 
-// A base name the system would take for a device.
-bool Reserved(const std::string& name) {
-  std::string base = name.substr(0, name.find('.'));
-  for (char& c : base) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return base == "con" || base == "prn" || base == "aux" || base == "nul" ||
-         (base.size() == 4 && (base.rfind("com", 0) == 0 || base.rfind("lpt", 0) == 0) &&
-          std::isdigit(static_cast<unsigned char>(base[3])));
-}
+// Base names Windows takes for a device unless the path says otherwise.
+const char* const kDeviceNames[] = {"con", "prn", "aux", "nul", "com1", "com9", "lpt1", "lpt3"};
 
 // Pieces of names beyond ASCII: kanji and kana (three bytes in UTF-8, so a
 // list of them passes for UTF-8 under a double-byte code page), half-width
@@ -85,17 +79,19 @@ std::vector<std::string> DistinctNames(Random& rnd, int count, const std::string
   while (static_cast<int>(names.size()) < count) {
     std::string name = rnd.Word(1, 6);
     if (rnd.Chance(15)) name += kWidePieces[rnd.Int(0, std::size(kWidePieces) - 1)];
+    if (rnd.Chance(3)) name = kDeviceNames[rnd.Int(0, std::size(kDeviceNames) - 1)];
     if (rnd.Chance(15)) name += "." + rnd.Word(1, 3);
     name = rnd.Cased(name + extension);
-    if (!Reserved(name) && seen.insert(U16(name)).second) names.push_back(name);
+    if (seen.insert(U16(name)).second) names.push_back(name);
   }
   return names;
 }
 
 std::string LineEnd(Random& rnd) { return rnd.Chance(85) ? "\r\n" : "\n"; }
 
-// The end of a list: sometimes without its last LF, rarely cut by a NUL
-// (between two characters, so that the text stays UTF-8).
+// The end of a list: sometimes without its last LF, rarely holding a NUL
+// (between two characters, so that the text stays UTF-8), which makes it
+// no list at all.
 std::string Finish(Random& rnd, std::string text) {
   if (!text.empty() && rnd.Chance(25)) text.pop_back();
   if (!text.empty() && text.back() == '\r' && rnd.Chance(50)) text.pop_back();
@@ -286,7 +282,7 @@ std::string Lay(RunWorkspace& ws, Random& rnd) {
           << "-PWB"[where];
     if (where == 0 && rnd.Chance(25)) {  // a sub-folder named like an archive
       const int slot = rnd.Chance(50) ? kPlugin : kWork;
-      fs::create_directory(ws.Folder(slot) / fs::u8path(name));
+      fs::create_directory(Verbatim(ws.Folder(slot) / fs::u8path(name)));
       WriteText(ws.Folder(slot) / fs::u8path(name) / "inside.txt", "inside");
       about << (slot == kPlugin ? "(folder in Plugin)" : "(folder in Work)");
     }

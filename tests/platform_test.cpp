@@ -151,10 +151,13 @@ TEST(Paths, CombineAndAppendPutOneSeparatorAndRespectMaxPath) {
   std::u16string joined;
   ASSERT_TRUE(platform::CombinePath(dir.str(), u"x.vac", joined));
   EXPECT_EQ(P(joined), dir.path() / "x.vac");
-  // A name that only begins with dots is a name, not the parent folder.
+  // A name that only begins with dots is a name, not the parent folder, in
+  // the folder too.
   std::u16string dotted;
   ASSERT_TRUE(platform::CombinePath(dir.str(), u"..a.kvo", dotted));
   EXPECT_EQ(P(dotted), dir.path() / "..a.kvo");
+  ASSERT_TRUE(platform::CombinePath(S(dir.path() / "..plug"), u"*.vac", dotted));
+  EXPECT_EQ(P(dotted), dir.path() / "..plug" / "*.vac");
 
   // A folder given with a trailing separator gets no second one.
   std::u16string withSlash;
@@ -189,6 +192,48 @@ TEST(Paths, CombineAndAppendPutOneSeparatorAndRespectMaxPath) {
   path = ended;
   EXPECT_TRUE(platform::AppendPath(path, std::u16string(room, u'n')));
   EXPECT_EQ(path.size(), kMaxPath - 1);
+}
+
+// The path a listed preset is opened by and a listed archive moved by. On
+// Windows it carries the prefix \\?\, so that the system takes it as it
+// stands: a file named CON.kvo is that file, not the console.
+TEST(Paths, AListedNameIsTheFileItNames) {
+  struct Case {
+    const char16_t* folder;
+    const char16_t* name;
+    bool ok;
+    const char16_t* path;
+  };
+  const std::u16string n252(252, u'n');
+#ifdef _WIN32
+  const std::u16string deep = u"C:\\" + n252;  // 255 units, 259 with \a.v
+  const std::u16string fits = u"\\\\?\\" + deep + u"\\a.v";
+  const Case cases[] = {
+      {u"C:\\Presets", u"CON.kvo", true, u"\\\\?\\C:\\Presets\\CON.kvo"},
+      {u"C:\\Presets\\", u"nul.kvo", true, u"\\\\?\\C:\\Presets\\nul.kvo"},
+      {u"c:/x/./Plugin/../Work", u"COM1.vac", true, u"\\\\?\\c:\\x\\Work\\COM1.vac"},
+      {u"C:\\x\\..plug", u"..a.vac", true, u"\\\\?\\C:\\x\\..plug\\..a.vac"},
+      {u"\\\\server\\share\\Work", u"lpt1.VAC", true, u"\\\\?\\UNC\\server\\share\\Work\\lpt1.VAC"},
+      {deep.c_str(), u"a.v", true, fits.c_str()},
+      {deep.c_str(), u"ab.v", false, u""},
+  };
+#else
+  const std::u16string deep = u"/" + n252 + u"nn";  // 255 units, 259 with /a.v
+  const std::u16string fits = deep + u"/a.v";
+  const Case cases[] = {
+      {u"/presets", u"CON.kvo", true, u"/presets/CON.kvo"},
+      {u"/presets/", u"nul.kvo", true, u"/presets/nul.kvo"},
+      {u"/x/..plug", u"..a.vac", true, u"/x/..plug/..a.vac"},
+      {deep.c_str(), u"a.v", true, fits.c_str()},
+      {deep.c_str(), u"ab.v", false, u""},
+  };
+#endif
+  for (const Case& c : cases) {
+    SCOPED_TRACE(U8(c.folder) + " + " + U8(c.name));
+    std::u16string out;
+    EXPECT_EQ(platform::ListedNamePath(c.folder, c.name, out), c.ok);
+    EXPECT_EQ(out, c.path);
+  }
 }
 
 TEST(Folders, IsDirectoryOnlyForExistingFolders) {
@@ -241,6 +286,9 @@ TEST(Paths, FieldsThatAreNotAbsoluteAreTakenFromTheStartFolder) {
       {u"C:\\Users\\u\\app", u"Plugin", true, u"C:\\Users\\u\\app\\Plugin"},
       {u"C:\\Users\\u\\app\\", u"sub\\Work", true, u"C:\\Users\\u\\app\\sub\\Work"},
       {u"C:\\Users\\u\\app", u"..\\Up", true, u"C:\\Users\\u\\Up"},
+      // An element that only begins with two dots is a name, not "..".
+      {u"C:\\Users\\u\\..app", u"Plugin", true, u"C:\\Users\\u\\..app\\Plugin"},
+      {u"C:\\Users\\u\\app", u"..plug\\x", true, u"C:\\Users\\u\\app\\..plug\\x"},
       {u"C:\\Users\\u\\app", u"D:\\abs", true, u"D:\\abs"},
       {u"C:\\Users\\u\\app", u"d:/abs", true, u"d:/abs"},
       {u"C:\\Users\\u\\app", u"\\\\server\\share\\x", true, u"\\\\server\\share\\x"},
@@ -258,6 +306,7 @@ TEST(Paths, FieldsThatAreNotAbsoluteAreTakenFromTheStartFolder) {
       {u"/home/u/app", u"Plugin", true, u"/home/u/app/Plugin"},
       {u"/home/u/app/", u"sub/Work", true, u"/home/u/app/sub/Work"},
       {u"/home/u/app", u"../Up", true, u"/home/u/app/../Up"},
+      {u"/home/u/..app", u"Plugin", true, u"/home/u/..app/Plugin"},
       {u"/home/u/app", u"/abs/Plugin", true, u"/abs/Plugin"},
       {u"/home/u/app", u"", true, u""},
       {u"", u"Plugin", false, u""},

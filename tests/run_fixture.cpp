@@ -52,7 +52,7 @@ std::map<std::string, std::string> RunWorkspace::Contents(int slot) const {
   std::map<std::string, std::string> out;
   for (const std::string& name : ListNames(folders_[slot])) {
     const fs::path path = folders_[slot] / fs::u8path(name);
-    out[name] = fs::is_directory(path) ? "<dir>" : ReadText(path);
+    out[name] = fs::is_directory(Verbatim(path)) ? "<dir>" : ReadText(path);
   }
   return out;
 }

@@ -1,5 +1,6 @@
 #include "gtest_support.h"
 
+#include <functional>
 #include <new>
 #include <string>
 
@@ -50,8 +51,6 @@ TEST(Run, CheckOnlyReportsAndMovesNothing) {
             u"\r\n");
   EXPECT_EQ(ws.Contents(kPlugin), plugin);
   EXPECT_EQ(ws.Contents(kWork), work);
-  // The presets were read from the Preset folder, which stays current.
-  EXPECT_TRUE(fs::equivalent(P(platform::CurrentDir()), ws.Folder(kPreset)));
 }
 
 // An execute run on the sample workspace.
@@ -81,7 +80,6 @@ TEST(Run, ExecuteMovesBothWaysThenReports) {
   EXPECT_EQ(ws.Log(), kSampleExecuteLog);
   EXPECT_EQ(ws.Contents(kPlugin), kSamplePluginAfter);
   EXPECT_EQ(ws.Contents(kWork), kSampleWorkAfter);
-  EXPECT_TRUE(fs::equivalent(P(platform::CurrentDir()), ws.Folder(kWork)));
 
   // Nothing changed since: the next run moves nothing at all.
   EXPECT_EQ(ws.Run(RunMode::kExecute), RunResult::kCompleted);
@@ -168,8 +166,7 @@ TEST(Run, RelativeFoldersAreTakenFromTheStartFolderOnEveryRun) {
   EXPECT_EQ(ws.Log(), kSampleExecuteLog);
   EXPECT_EQ(ws.Contents(kPlugin), kSamplePluginAfter);
   EXPECT_EQ(ws.Contents(kWork), kSampleWorkAfter);
-  // The first run left Work current; the second still reads the presets and
-  // finds nothing to move.
+  // The second run still reads the presets and finds nothing to move.
   EXPECT_EQ(ws.Run(RunMode::kExecute), RunResult::kCompleted);
   EXPECT_NE(ws.Log().find(u"→ Plugin/Preset/Work = 4/4/3\r\n■不要ファイルの移動(Plugin -> Work)\r\n"
                           u"→ 成功/失敗 = 0/0\r\n"),
@@ -180,6 +177,43 @@ TEST(Run, RelativeFoldersAreTakenFromTheStartFolderOnEveryRun) {
   EXPECT_EQ(std::u16string(ws.folders.paths[kPlugin]), u"Plugin");
   ASSERT_TRUE(platform::SetCurrentDir(outside));
   platform::RecordStartDir();
+}
+
+// Whichever way a run returns, the folder the program was started in is
+// current again: a run never leaves Preset or Work current, which Windows
+// would then refuse to rename or remove while the program is open.
+TEST(Run, TheStartFolderIsCurrentAgainWhenARunReturns) {
+  const std::u16string outside = platform::CurrentDir();
+  struct Case {
+    const char* what;
+    RunMode mode;
+    RunResult result;
+    std::function<void(RunWorkspace&)> fault;
+  };
+  const Case cases[] = {
+      {"check-only, completed", RunMode::kCheckOnly, RunResult::kCompleted, nullptr},
+      {"execute, completed", RunMode::kExecute, RunResult::kCompleted, nullptr},
+      {"aborted reading a preset", RunMode::kExecute, RunResult::kAborted,
+       [](RunWorkspace& ws) {
+         ws.Fs().Add(FailRead(S(ws.Folder(kPreset) / "b.kvo"), platform::FileStatus::kUnreadable));
+       }},
+      {"aborted after the moves", RunMode::kExecute, RunResult::kAborted,
+       [](RunWorkspace& ws) { ws.Fs().Add(FailListing(S(ws.Folder(kPlugin)), 2)); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RunWorkspace ws;
+    LaySample(ws);
+    if (c.fault) c.fault(ws);
+    const fs::path start = ws.Root().Sub("start");
+    ASSERT_TRUE(platform::SetCurrentDir(S(start)));
+    platform::RecordStartDir();
+    ASSERT_TRUE(platform::SetCurrentDir(S(ws.Root().path())));  // anything but the start
+    EXPECT_EQ(ws.Run(c.mode), c.result);
+    EXPECT_TRUE(fs::equivalent(P(platform::CurrentDir()), start)) << U8(platform::CurrentDir());
+    ASSERT_TRUE(platform::SetCurrentDir(outside));
+    platform::RecordStartDir();
+  }
 }
 
 // The same lists saved every way an editor saves them give the same run.
@@ -488,6 +522,7 @@ TEST(Run, MemoryExhaustionAtAnyPointUnwindsCleanly) {
     }
     FailAllocationAfter(0);
     EXPECT_TRUE(threw);
+    EXPECT_EQ(platform::CurrentDir(), platform::StartDir());
     EXPECT_EQ(ws.AllArchives(), before);
     EXPECT_EQ(ws.Run(RunMode::kCheckOnly), RunResult::kCompleted);
   }

@@ -15,17 +15,18 @@
 namespace kvo::test {
 namespace {
 
-std::vector<std::u16string> ExNames(const std::string& text) {
+// `list` says whether the text was a list at all (it holds no NUL).
+std::vector<std::u16string> ExNames(const std::string& text, bool list) {
   NameSet set;
-  ParseExList(text.data(), text.size(), set);
+  EXPECT_EQ(ParseExList(text.data(), text.size(), set), list);
   return std::vector<std::u16string>(set.begin(), set.end());
 }
 
 using Entries = std::vector<std::pair<std::int32_t, std::u16string>>;
 
-Entries IdEntries(const std::string& text, std::initializer_list<std::int32_t> ids) {
+Entries IdEntries(const std::string& text, std::initializer_list<std::int32_t> ids, bool list) {
   IdTable table;
-  ParseIdList(text.data(), text.size(), table);
+  EXPECT_EQ(ParseIdList(text.data(), text.size(), table), list);
   table.Prepare();
   Entries out;
   std::size_t seen = 0;
@@ -45,6 +46,7 @@ TEST(ExList, LineRules) {
     const char* what;
     std::string text;
     std::vector<std::u16string> names;
+    bool list = true;  // false: the text holds a NUL and is no list
   };
   const Case cases[] = {
       {"CR LF lines", "a.vac\r\nb.vac\r\n", {u"a.vac", u"b.vac"}},
@@ -55,14 +57,16 @@ TEST(ExList, LineRules) {
       {"first byte LF", "\nx.vac\r\n", {u"", u"x.vac"}},
       {"spaces are part of the name", " a.vac \r\n", {u" a.vac "}},
       {"case duplicates are one entry", "Face.vac\r\nFACE.VAC\r\n", {u"Face.vac"}},
-      {"NUL stops at its line", std::string("a.vac\r\nb\0.vac\r\nc.vac\r\n", 21), {u"a.vac"}},
+      {"a NUL anywhere: no list", std::string("a.vac\r\nb\0.vac\r\nc.vac\r\n", 21), {}, false},
+      {"a NUL as the last byte", std::string("a.vac\r\n\0", 8), {}, false},
+      {"blank lines only", "\r\n\r\n", {u""}},
       {"259 units fit", fitName + "\r\n", {std::u16string(kMaxPath - 1, u'n')}},
       {"260 units are skipped", longName + "\r\nok.vac\r\n", {u"ok.vac"}},
       {"empty text", "", {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    EXPECT_EQ(ExNames(c.text), c.names);
+    EXPECT_EQ(ExNames(c.text, c.list), c.names);
   }
 }
 
@@ -72,6 +76,7 @@ TEST(IdList, LineRules) {
     std::string text;
     std::initializer_list<std::int32_t> ids;
     Entries entries;
+    bool list = true;
   };
   const Case cases[] = {
       {"id and name", "12,a.vac\r\n", {12}, {{12, u"a.vac"}}},
@@ -90,12 +95,13 @@ TEST(IdList, LineRules) {
       {"one past the limit", "2147483648,a\r\n", {INT32_MAX}, {{INT32_MAX, u"a"}}},
       {"empty name", "8,\r\n", {8}, {{8, u""}}},
       {"spaces kept", "8, a.vac \r\n", {8}, {{8, u" a.vac "}}},
-      {"NUL stops", std::string("1,a\r\n2,\0b\r\n3,c\r\n", 15), {1}, {{1, u"a"}}},
+      {"a NUL: no list", std::string("1,a\r\n2,\0b\r\n3,c\r\n", 15), {}, {}, false},
+      {"blank lines only", "\r\n\n", {}, {}},
       {"name too long skipped", "1," + std::string(kMaxPath, 'n') + "\r\n2,b\r\n", {2}, {{2, u"b"}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    EXPECT_EQ(IdEntries(c.text, c.ids), c.entries);
+    EXPECT_EQ(IdEntries(c.text, c.ids, c.list), c.entries);
   }
 }
 
@@ -117,8 +123,19 @@ TEST(ListText, TheBytesDecideTheEncoding) {
       {"ASCII", "a.vac\r\n", E::kAnsi, E::kAnsi, E::kAnsi},
       {"empty", "", E::kAnsi, E::kAnsi, E::kAnsi},
       {"UTF-8 kanji", "\xE9\xAB\xAA.vac", E::kUtf8, E::kUtf8, E::kAnsi, u"\u9AEA.vac"},
-      // Two-byte UTF-8 under a double-byte code page could be its own text.
+      // Two-byte UTF-8 under a double-byte code page could be its own text,
+      // unless a character of three or four bytes stands beside it.
       {"UTF-8 e acute", "caf\xC3\xA9", E::kAnsi, E::kUtf8, E::kAnsi, u"caf\u00E9"},
+      {"UTF-8 kanji and an alpha", "\xE9\xAB\xAA\xE5\x9E\x8B\xCE\xB1.vac", E::kUtf8, E::kUtf8,
+       E::kAnsi, u"\u9AEA\u578B\u03B1.vac"},
+      {"UTF-8 times sign, then a kanji lines later", "\xC3\x97" "2.vac\r\n\xE9\xA2\xA8.vac",
+       E::kUtf8, E::kUtf8, E::kAnsi, u"\u00D72.vac\r\n\u98A8.vac"},
+      {"UTF-8 e acute and a character beyond the first plane", "\xC3\xA9\xF0\x9F\x98\x80",
+       E::kUtf8, E::kUtf8, E::kAnsi, u"\u00E9\U0001F600"},
+      {"UTF-8 at U+0800 exactly", "\xC3\xA9\xE0\xA0\x80", E::kUtf8, E::kUtf8, E::kAnsi,
+       u"\u00E9\u0800"},
+      {"UTF-8 at U+07FF, the last of two bytes", "\xDF\xBF", E::kAnsi, E::kUtf8, E::kAnsi,
+       u"\u07FF"},
       {"Shift-JIS half-width kana that is UTF-8", "\xCD\xB1.vac", E::kAnsi, E::kUtf8, E::kAnsi,
        u"\u0371.vac"},
       {"Shift-JIS kanji", "\x94\xaf.vac", E::kAnsi, E::kAnsi, E::kAnsi},
@@ -169,6 +186,7 @@ TEST(SideLists, EveryWayAListIsSaved) {
     std::vector<std::u16string> names;  // in file order
     std::uint32_t onlyUnder = 0;        // a code page, or 0 for any
     bool oddByte = false;               // one byte more after the UTF-16 text
+    bool list = true;                   // false: a text holding a NUL, no list
   };
   const Case cases[] = {
       {"ASCII only", {kAllSaves, std::end(kAllSaves)}, "Base.vac\r\nface.vac\r\n",
@@ -179,7 +197,13 @@ TEST(SideLists, EveryWayAListIsSaved) {
       {"mixed, last line without LF", unicode, "Base.vac\r\n顔.vac\nﾍｱ01.vac\r\nﾒｲｸ.vac",
        {u"Base.vac", u"顔.vac", u"ﾍｱ01.vac", u"ﾒｲｸ.vac"}},
       {"mark alone", {ListSave::kUtf8Bom, ListSave::kUtf16Le, ListSave::kUtf16Be}, "", {}},
-      {"NUL inside", unicode, std::string("a.vac\r\n髪\0.vac\r\nc.vac\r\n", 24), {u"a.vac"}},
+      {"NUL inside", {kAllSaves, std::end(kAllSaves)},
+       std::string("a.vac\r\n髪\0.vac\r\nc.vac\r\n", 24), {}, 0, false, false},
+      // Notepad's "Unicode" without its mark: every other byte is zero.
+      {"UTF-16 LE without a mark", {ListSave::kAsIs}, std::string("a\0.\0v\0a\0c\0\r\0\n\0", 14),
+       {}, 0, false, false},
+      {"Japanese with ×, α and é", unicode, "衣装×2.vac\r\n髪型α.vac\r\nPokémon風.vac\r\n",
+       {u"衣装×2.vac", u"髪型α.vac", u"Pokémon風.vac"}},
       {"odd byte count", {ListSave::kUtf16Le, ListSave::kUtf16Be}, "a.vac\r\n顔.vac",
        {u"a.vac", u"顔.vac"}, 0, true},
       {"259 units fit, 260 do not", unicode,
@@ -211,11 +235,11 @@ TEST(SideLists, EveryWayAListIsSaved) {
       NameSet expected;
       for (const auto& name : c.names) expected.Insert(name);
       NameSet exList;
-      ParseExList(exText.data(), exText.size(), exList);
+      EXPECT_EQ(ParseExList(exText.data(), exText.size(), exList), c.list);
       EXPECT_EQ(std::vector<std::u16string>(exList.begin(), exList.end()),
                 std::vector<std::u16string>(expected.begin(), expected.end()));
       IdTable table;
-      ParseIdList(idText.data(), idText.size(), table);
+      EXPECT_EQ(ParseIdList(idText.data(), idText.size(), table), c.list);
       table.Prepare();
       std::vector<std::u16string> idNames;
       for (auto range = table.Lookup(7); range.first != range.second; ++range.first) {

@@ -31,10 +31,11 @@ bool AllAscii(const char* bytes, std::size_t size) {
   return true;
 }
 
-// A character in U+0080..U+07FF: one that UTF-8 writes in two bytes.
-bool HasTwoByteCharacter(const std::u16string& units) {
+// A character at U+0800 or above: one that UTF-8 writes in three or four
+// bytes (a surrogate unit stands for one of four).
+bool HasCharacterFromU0800(const std::u16string& units) {
   for (char16_t unit : units) {
-    if (unit >= 0x80 && unit <= 0x7FF) return true;
+    if (unit >= 0x800) return true;
   }
   return false;
 }
@@ -67,9 +68,11 @@ void DecodeListText(const char* bytes, std::size_t size, const platform::AnsiCod
     DecodeUtf16(bytes + 2, size - 2, bigEndian, out.units);
     return;
   }
+  // Not all ASCII and well-formed: every character beyond ASCII is of
+  // U+0080..U+07FF unless one is at U+0800 or above.
   if (ansi.id != kUtf8CodePage && !AllAscii(bytes, size) &&
       platform::Utf8ToUtf16(bytes, size, true, out.units) &&
-      !(ansi.doubleByte && HasTwoByteCharacter(out.units))) {
+      !(ansi.doubleByte && !HasCharacterFromU0800(out.units))) {
     out.encoding = ListEncoding::kUtf8;
     return;
   }

@@ -33,10 +33,13 @@ struct ListText {
 //      last byte is ignored.
 //   3. No mark, at least one byte of 0x80 or more, the whole file
 //      well-formed UTF-8 and the ANSI code page not UTF-8 itself: UTF-8;
-//      but under a double-byte code page only when no character falls in
-//      U+0080..U+07FF. Shift-JIS half-width kana (0xA1..0xDF, one byte each)
-//      pair up into exactly such two-byte sequences, and a short list of
-//      kana names would otherwise pass for UTF-8.
+//      but under a double-byte code page not when every character beyond
+//      ASCII falls in U+0080..U+07FF. Shift-JIS half-width kana (0xA1..0xDF,
+//      one byte each) pair up into exactly such two-byte sequences, and a
+//      short list of kana names would otherwise pass for UTF-8. One
+//      character at U+0800 or above (kana, kanji: three bytes in UTF-8)
+//      is rare in Shift-JIS bytes that are well-formed UTF-8, so Japanese
+//      names with a ×, α or é among them are read as the UTF-8 they are.
 //   4. Anything else, plain ASCII included: the ANSI code page.
 void DecodeListText(const char* bytes, std::size_t size, const platform::AnsiCodePage& ansi,
                     ListText& out);

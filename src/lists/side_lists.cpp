@@ -17,9 +17,7 @@ void ForEachLine(const Char* text, std::size_t size, Rule rule) {
   std::size_t start = 0;
   while (start < size) {
     std::size_t end = start;
-    while (end < size && text[end] != Char('\n') && text[end] != Char('\0')) ++end;
-    // A NUL ends the text: the line holding it is not read, nor any after.
-    if (end < size && text[end] == Char('\0')) return;
+    while (end < size && text[end] != Char('\n')) ++end;
     std::size_t length = end - start;
     // Lists are written with CR LF; a bare LF (or a last line without one)
     // must not cost the name its last character, so only a real CR is dropped.
@@ -100,28 +98,32 @@ void IdListLines(const Char* text, std::size_t size, IdTable& idTable) {
 }
 
 // Decides the text's encoding once, then hands the bytes or the decoded
-// units to the matching line rules.
+// units to the matching line rules; false, nothing added, when the decoded
+// text holds a NUL.
 template <typename Container>
-void ParseList(const char* text, std::size_t size, Container& into,
+bool ParseList(const char* text, std::size_t size, Container& into,
                void (*bytes)(const char*, std::size_t, Container&),
                void (*units)(const char16_t*, std::size_t, Container&)) {
   ListText decoded;
   DecodeListText(text, size, platform::AnsiCodePageInfo(), decoded);
   if (decoded.encoding == ListEncoding::kAnsi) {
+    if (std::memchr(decoded.bytes, 0, decoded.size) != nullptr) return false;
     bytes(decoded.bytes, decoded.size, into);
   } else {
+    if (decoded.units.find(u'\0') != std::u16string::npos) return false;
     units(decoded.units.data(), decoded.units.size(), into);
   }
+  return true;
 }
 
 }  // namespace
 
-void ParseExList(const char* text, std::size_t size, NameSet& exList) {
-  ParseList(text, size, exList, ExListLines<char>, ExListLines<char16_t>);
+bool ParseExList(const char* text, std::size_t size, NameSet& exList) {
+  return ParseList(text, size, exList, ExListLines<char>, ExListLines<char16_t>);
 }
 
-void ParseIdList(const char* text, std::size_t size, IdTable& idTable) {
-  ParseList(text, size, idTable, IdListLines<char>, IdListLines<char16_t>);
+bool ParseIdList(const char* text, std::size_t size, IdTable& idTable) {
+  return ParseList(text, size, idTable, IdListLines<char>, IdListLines<char16_t>);
 }
 
 platform::FileStatus ReadSideFile(platform::FileSystem& fs, const std::u16string& name,
@@ -144,13 +146,13 @@ bool LoadExList(platform::FileSystem& fs, NameSet& exList) {
   }
   // A folder of that name is no list we could read either.
   if (status != platform::FileStatus::kRead) return false;
-  ParseExList(text.data(), text.size() - 1, exList);
-  return true;
+  return ParseExList(text.data(), text.size() - 1, exList);
 }
 
 void LoadIdList(platform::FileSystem& fs, IdTable& idTable) {
   std::vector<char> text;
   if (ReadSideFile(fs, u"IdList.txt", text) != platform::FileStatus::kRead) return;
+  // A text holding a NUL adds nothing: the empty table stops the run.
   ParseIdList(text.data(), text.size() - 1, idTable);
 }
 

@@ -19,19 +19,23 @@ platform::FileStatus ReadSideFile(platform::FileSystem& fs, const std::u16string
                                   std::vector<char>& text);
 
 // Fill the given containers from ExList.txt / IdList.txt. A list that cannot
-// be read leaves the container as it was. An empty IdTable stops a run
-// anyway; an ExList.txt that exists but cannot be read would pass for an
-// empty one, so LoadExList is false then (true when read or missing).
+// be read, or that holds a NUL, leaves the container as it was. An empty
+// IdTable stops a run anyway; an ExList.txt that exists but cannot be read
+// or holds a NUL would pass for an empty one, so LoadExList is false then
+// (true when read or missing).
 bool LoadExList(platform::FileSystem& fs, NameSet& exList);
 void LoadIdList(platform::FileSystem& fs, IdTable& idTable);
 
 // The line rules, on a list file's bytes already in memory (`size` bytes,
 // no terminator needed), once DecodeListText has decided their encoding
 // under this process's ANSI code page. Lines end at LF; a CR just before
-// the LF is dropped; a last line without LF is read; a NUL ends the text
-// before the line holding it. A name of more than 259 UTF-16 units is
-// skipped.
-void ParseExList(const char* text, std::size_t size, NameSet& exList);
-void ParseIdList(const char* text, std::size_t size, IdTable& idTable);
+// the LF is dropped; a last line without LF is read. A name of more than
+// 259 UTF-16 units is skipped. A decoded text that holds a NUL anywhere (a
+// zero byte in ANSI or UTF-8, a zero unit in UTF-16) is no list: a file a
+// crash left zeroed, or saved as UTF-16 without its mark, whose every name
+// would end at its first byte. Then nothing is added and the result is
+// false.
+bool ParseExList(const char* text, std::size_t size, NameSet& exList);
+bool ParseIdList(const char* text, std::size_t size, IdTable& idTable);
 
 }  // namespace kvo

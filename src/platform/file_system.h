@@ -21,9 +21,8 @@ class FileSystem {
   // Reads a whole file, opened with no sharing (nobody can change it while
   // it is read), into `out`, followed by `extraZeros` zero bytes. Anything
   // but kRead leaves `out` empty. `out` keeps its storage when it is large
-  // enough; when it has to grow it is given room for twice what this file
-  // needs, so one buffer reused for files of rising sizes is seldom
-  // reallocated. Running out of memory is thrown with `out` empty.
+  // enough; when it has to grow it is given room for exactly what this file
+  // needs, never more. Running out of memory is thrown with `out` empty.
   virtual FileStatus ReadWholeFile(const std::u16string& path, std::vector<char>& out,
                                    std::size_t extraZeros) = 0;
 

@@ -75,12 +75,25 @@ using StopFlag = std::atomic<bool>;
 
 // ---- paths -------------------------------------------------------------
 
-// Joins folder and name with exactly one separator (PathCombineW rules for
-// the cases the tool meets). false when the result would not fit kMaxPath.
+// Joins folder and name with exactly one separator. On Windows the folder
+// is put in canonical form ("." and ".." elements resolved; an element that
+// only begins with dots, "..plug", is a name like any other); a name of one
+// element (a file name, a pattern) is appended as it is, a longer relative
+// path (sub\Work, ..\Up) is resolved with the folder. false when the
+// result would not fit kMaxPath. For search paths, side files and folders.
 bool CombinePath(const std::u16string& folder, const std::u16string& name,
                  std::u16string& out);
-// Appends `more` to `path` in place, one separator between (PathAppendW).
-// false, leaving `path` unchanged, when the result would not fit kMaxPath.
+// The path of `name`, as a folder listing gave it, inside `folder`: the path
+// a listed preset is opened by and a listed archive moved by. As CombinePath,
+// and the same kMaxPath limit; on Windows the result then carries the
+// prefix \\?\ (\\?\UNC\ for a network path), so that the system takes
+// it as it stands: "CON.kvo", "nul.kvo" or "COM1.vac" is that file, never a
+// device, and a name ending in a dot or space keeps it.
+bool ListedNamePath(const std::u16string& folder, const std::u16string& name,
+                    std::u16string& out);
+// Appends `more` to `path` in place, one separator between (PathAppendW),
+// the folder put in canonical form as by CombinePath. false, leaving
+// `path` unchanged, when the result would not fit kMaxPath.
 bool AppendPath(std::u16string& path, const std::u16string& more);
 
 // `field` made absolute against `start`: an absolute path is kept as it is,

@@ -64,7 +64,8 @@ FileStatus ReadWholeFile(const std::u16string& path, std::vector<char>& out,
     // Drop the old storage first: after a failed allocation the buffer must
     // be empty, not holding on to what it had.
     std::vector<char>().swap(out);
-    out.reserve(2 * needed);
+    // Exactly what this file needs: a 3 GiB file must not ask for 6.
+    out.reserve(needed);
   }
   // Only units the buffer did not hold before are zeroed here: a buffer
   // reused for thousands of presets is not cleared for each, as the read

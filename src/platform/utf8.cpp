@@ -4,29 +4,29 @@ namespace kvo {
 namespace platform {
 namespace {
 
-void AppendUtf8(std::string& out, char32_t c) {
+// Appends the UTF-8 bytes of `c` through `put`.
+template <typename Put>
+void AppendUtf8(Put put, char32_t c) {
   if (c < 0x80) {
-    out += static_cast<char>(c);
+    put(static_cast<char>(c));
   } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
+    put(static_cast<char>(0xC0 | (c >> 6)));
+    put(static_cast<char>(0x80 | (c & 0x3F)));
   } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
+    put(static_cast<char>(0xE0 | (c >> 12)));
+    put(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    put(static_cast<char>(0x80 | (c & 0x3F)));
   } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
+    put(static_cast<char>(0xF0 | (c >> 18)));
+    put(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+    put(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    put(static_cast<char>(0x80 | (c & 0x3F)));
   }
 }
 
-}  // namespace
-
-std::string Utf16ToUtf8(const std::u16string& text) {
-  std::string out;
-  out.reserve(text.size());
+// Encodes `text` character by character through `put`.
+template <typename Put>
+void EncodeUtf8(const std::u16string& text, Put put) {
   for (std::size_t i = 0; i < text.size(); ++i) {
     char32_t c = text[i];
     if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
@@ -36,9 +36,28 @@ std::string Utf16ToUtf8(const std::u16string& text) {
     } else if (c >= 0xD800 && c <= 0xDFFF) {
       c = 0xFFFD;
     }
-    AppendUtf8(out, c);
+    AppendUtf8(put, c);
   }
+}
+
+}  // namespace
+
+std::string Utf16ToUtf8(const std::u16string& text) {
+  std::string out;
+  out.reserve(text.size());
+  EncodeUtf8(text, [&out](char byte) { out += byte; });
   return out;
+}
+
+bool Utf16ToUtf8(const std::u16string& text, char* buffer, std::size_t size) {
+  std::size_t used = 0;
+  EncodeUtf8(text, [&](char byte) {
+    if (used < size) buffer[used] = byte;
+    ++used;
+  });
+  if (used >= size) return false;
+  buffer[used] = 0;
+  return true;
 }
 
 bool DecodeUtf8(const unsigned char* s, std::size_t n, bool strict, std::u16string& out) {

@@ -16,6 +16,8 @@ Catalogue::Catalogue(platform::FileSystem& fs) {
   idTable.Prepare();
 }
 
+Catalogue::~Catalogue() { ReleaseLargePresetReadBuffer(); }
+
 Catalogue::Build Catalogue::BuildRequired(platform::FileSystem& fs,
                                           const std::u16string& presetFolder,
                                           const NameSet& presetListing,
@@ -42,7 +44,7 @@ Catalogue::Build Catalogue::BuildRequired(platform::FileSystem& fs,
     PresetRead result;
     if (presetFolder.empty()) {
       result = ReadPreset(fs, work, name, idTable, std::u16string(), &added);
-    } else if (platform::CombinePath(presetFolder, name, path)) {
+    } else if (platform::ListedNamePath(presetFolder, name, path)) {
       result = ReadPreset(fs, work, name, idTable, path, &added);
     } else {
       // No full path fits: the preset is there but cannot be opened.

@@ -24,9 +24,14 @@ struct Catalogue {
 
   // Loads ExList.txt, then IdList.txt, from beside the executable, through `fs`.
   explicit Catalogue(platform::FileSystem& fs);
+  // A run's catalogue goes when the run returns (or unwinds): the preset
+  // read buffer goes with it if a large file made it grow.
+  ~Catalogue();
+  Catalogue(const Catalogue&) = delete;
+  Catalogue& operator=(const Catalogue&) = delete;
 
-  // false when ExList.txt exists but could not be read: exList is then empty
-  // although archives may be always needed.
+  // false when ExList.txt exists but could not be read, or holds a NUL:
+  // exList is then empty although archives may be always needed.
   bool exListRead;
 
   // How building the required set ended.

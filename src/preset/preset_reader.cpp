@@ -115,8 +115,9 @@ void InsertAll(const IdTable& idTable, std::vector<Found>& found, NameSet& needs
   }
 }
 
-// One buffer for every preset a process reads: it grows to twice a file
-// that does not fit and never shrinks.
+// One buffer for every preset a process reads: it grows to the size of a
+// file that does not fit, and is kept from one run to the next unless it
+// grew past kKeptPresetBuffer (ReleaseLargePresetReadBuffer).
 std::vector<char>& PresetReadBuffer() {
   static std::vector<char> buffer;
   return buffer;
@@ -196,6 +197,10 @@ PresetRead ReadPreset(platform::FileSystem& fs, PresetRecord& record,
                      record.needs, added) == PresetParse::kPreset
              ? PresetRead::kRead
              : PresetRead::kNotAPreset;
+}
+
+void ReleaseLargePresetReadBuffer() {
+  if (PresetReadBuffer().capacity() > kKeptPresetBuffer) std::vector<char>().swap(PresetReadBuffer());
 }
 
 std::size_t PresetReadBufferCapacity() { return PresetReadBuffer().capacity(); }

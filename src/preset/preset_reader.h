@@ -45,6 +45,14 @@ PresetRead ReadPreset(platform::FileSystem& fs, PresetRecord& record,
                       const std::u16string& openPath = std::u16string(),
                       AddedNames* added = nullptr);
 
+// The presets are read into one buffer that the process keeps, so that
+// reading thousands of them allocates once. One that a large file made grow
+// past kKeptPresetBuffer bytes is given back by ReleaseLargePresetReadBuffer,
+// which the end of a run calls: a stray file of hundreds of megabytes named
+// *.kvo must not hold that memory while the program stays open.
+constexpr std::size_t kKeptPresetBuffer = std::size_t{4} << 20;
+void ReleaseLargePresetReadBuffer();
+
 // What the format rules made of a file's bytes.
 enum class PresetParse {
   kPreset,     // a preset: its needs were added

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -93,7 +94,8 @@ platform::MoveResult MoveOne(platform::FileSystem& fs, const Watch& watch,
                              std::u16string& destination) {
   // The source is named by its full path, so a current directory that could
   // not be changed never makes us move a file out of the wrong folder.
-  if (platform::CombinePath(from, name, source) && platform::CombinePath(to, name, destination)) {
+  if (platform::ListedNamePath(from, name, source) &&
+      platform::ListedNamePath(to, name, destination)) {
     return fs.MoveNoReplace(source, destination, watch.stop);
   }
   const platform::MoveStatus obstacle = fs.MoveObstacle(from, to, name);
@@ -147,6 +149,31 @@ bool MovePhase(platform::FileSystem& fs, Log& log, const Watch& watch, const cha
   return !stopped;
 }
 
+// Makes the start folder current again however the run returns: completed,
+// aborted, or unwound by running out of memory. Left current, the Preset or
+// Work folder could not be renamed or removed, nor its drive ejected, while
+// the program is open. Declared first in the run, so it acts last, once
+// everything the run built has been released; the folder is taken before
+// anything changes, so that the restoring itself needs no memory.
+class StartDirRestore {
+ public:
+  explicit StartDirRestore(platform::FileSystem& fs) : fs_(fs), start_(fs.StartDir()) {}
+  ~StartDirRestore() {
+    try {
+      fs_.SetCurrentDir(start_);
+    } catch (const std::bad_alloc&) {
+      // A file system that needs memory to change folders found none: the
+      // folder stays as it was, and a destructor must not throw.
+    }
+  }
+  StartDirRestore(const StartDirRestore&) = delete;
+  StartDirRestore& operator=(const StartDirRestore&) = delete;
+
+ private:
+  platform::FileSystem& fs_;
+  const std::u16string start_;
+};
+
 }  // namespace
 
 RunProgress::~RunProgress() = default;
@@ -154,18 +181,20 @@ RunProgress::~RunProgress() = default;
 RunResult RunReconciliation(platform::FileSystem& fs, const SettingsRecord& folders,
                             LogPaneTarget* pane, char16_t* lineBuffer, RunMode mode,
                             RunProgress* progress, const platform::StopFlag* stop) {
+  StartDirRestore restore(fs);
   Log log{pane, lineBuffer};
   const Watch watch{progress, stop};
   log.Write(u"■準備\r\n");
   watch.Report(RunStage::kLists);
 
   Catalogue catalogue(fs);
+  // Missing, unreadable, holding a NUL or without a single entry.
   if (catalogue.idTable.Size() == 0) {
     log.Write(u"IdList.txt: 読み込み失敗\r\n");
     return RunResult::kAborted;
   }
-  // Read as empty, an ExList.txt held by another program would send the
-  // archives it names out of the Plugin folder.
+  // Read as empty, an ExList.txt held by another program (or damaged into
+  // zero bytes) would send the archives it names out of the Plugin folder.
   if (!catalogue.exListRead) {
     log.Write(u"ExList.txt: 読み込み失敗\r\n");
     return RunResult::kAborted;

@@ -41,14 +41,15 @@ class RunProgress {
 // move (fields that are not absolute are taken
 // relative to the folder the program was started in). Every line is
 // formatted into `lineBuffer` (kLineBufferUnits units) and appended to
-// `pane`. Leaves the current directory in the Preset folder after a
-// completed CheckOnly run and in the Work folder after a completed Execute
-// run. Running out of memory is thrown, after everything the run built has
-// been released. `progress`, when given, is told how far the run is.
-// `stop`, when given and set (from another thread: the session is ending),
-// ends the run at the next point where nothing is left half done: before
-// the next preset is read or the next archive moved, or inside a copy to
-// another volume, whose temporary is then removed. A run so stopped is
+// `pane`. The Preset folder is current while presets are read, each move
+// phase's source folder while it moves; however the run returns, the folder
+// the program was started in (`fs.StartDir()`) is made current again. Running
+// out of memory is thrown, after everything the run built has been released
+// and the start folder made current. `progress`, when given, is told how far
+// the run is. `stop`, when given and set (from another thread: the session is
+// ending), ends the run at the next point where nothing is left half done:
+// before the next preset is read or the next archive moved, or inside a copy
+// to another volume, whose temporary is then removed. A run so stopped is
 // Aborted, and its log ends after the last line written.
 RunResult RunReconciliation(platform::FileSystem& fs, const SettingsRecord& folders,
                             LogPaneTarget* pane, char16_t* lineBuffer, RunMode mode,

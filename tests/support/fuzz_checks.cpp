@@ -279,16 +279,10 @@ int ReferencePreset(const std::uint8_t* d, std::size_t size,
 // ---- side lists ------------------------------------------------------------
 
 // Lines as the lists are read: LF ends a line and a CR just before it goes;
-// a last line without LF counts; the line holding the first NUL and every
-// line after it do not.
+// a last line without LF counts. (A text holding a NUL is no list at all.)
 // The text is the bytes in the ANSI code page or UTF-16 units alike.
 template <typename Str>
-std::vector<Str> ReferenceLines(Str all) {
-  const std::size_t nul = all.find(typename Str::value_type(0));
-  if (nul != Str::npos) {
-    const std::size_t lf = nul == 0 ? Str::npos : all.rfind('\n', nul - 1);
-    all.resize(lf == Str::npos ? 0 : lf + 1);
-  }
+std::vector<Str> ReferenceLines(const Str& all) {
   std::vector<Str> lines;
   std::size_t start = 0;
   while (start < all.size()) {
@@ -340,8 +334,17 @@ bool ReferenceName(const std::u16string& units, std::u16string& name) {
 }
 
 // Both parsers' results against the reference's lines of the decoded text.
+// A text holding a NUL is no list: both parsers must say so and add nothing.
 template <typename Str>
-std::string CompareLists(const Str& text, const NameSet& exList, const IdTable& idTable) {
+std::string CompareLists(const Str& text, bool exRead, const NameSet& exList, bool idRead,
+                         const IdTable& idTable) {
+  const bool nul = text.find(typename Str::value_type(0)) != Str::npos;
+  if (exRead == nul) return nul ? "ExList: a text holding a NUL was read" : "ExList: not read";
+  if (idRead == nul) return nul ? "IdList: a text holding a NUL was read" : "IdList: not read";
+  if (nul) {
+    if (exList.Size() != 0 || idTable.Size() != 0) return "a text holding a NUL gave names";
+    return std::string();
+  }
   ModelSet exModel;
   ModelTable idModel;
   std::size_t linesWithComma = 0;
@@ -467,13 +470,13 @@ std::string CheckSideLists(const std::uint8_t* data, std::size_t size) {
   }
 
   NameSet exList;
-  ParseExList(text, size, exList);
+  const bool exRead = ParseExList(text, size, exList);
   IdTable idTable;
-  ParseIdList(text, size, idTable);
+  const bool idRead = ParseIdList(text, size, idTable);
   idTable.Prepare();
   const test::ReferenceText reference = test::ReferenceDecode(bytes, here);
-  return reference.ansi ? CompareLists(reference.bytes, exList, idTable)
-                        : CompareLists(reference.units, exList, idTable);
+  return reference.ansi ? CompareLists(reference.bytes, exRead, exList, idRead, idTable)
+                        : CompareLists(reference.units, exRead, exList, idRead, idTable);
 }
 
 std::string CheckSettings(const std::uint8_t* data, std::size_t size) {

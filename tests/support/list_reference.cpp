@@ -104,9 +104,16 @@ ReferenceText ReferenceDecode(const std::string& bytes, const platform::AnsiCode
   for (char c : bytes) high = high || static_cast<unsigned char>(c) >= 0x80;
   std::vector<char32_t> codePoints;
   if (high && ansi.id != 65001 && StrictCodePoints(bytes, 0, codePoints)) {
+    // Under a double-byte code page, characters of U+0080..U+07FF alone
+    // could be ANSI text (Shift-JIS half-width kana); one of U+0800 or
+    // above beside them makes it UTF-8.
     bool twoBytes = false;
-    for (char32_t c : codePoints) twoBytes = twoBytes || (c >= 0x80 && c <= 0x7FF);
-    if (!(ansi.doubleByte && twoBytes)) {
+    bool more = false;
+    for (char32_t c : codePoints) {
+      twoBytes = twoBytes || (c >= 0x80 && c <= 0x7FF);
+      more = more || c >= 0x800;
+    }
+    if (!(ansi.doubleByte && twoBytes && !more)) {
       text.units = Units(codePoints);
       return text;
     }

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <utility>
 #include <vector>
@@ -35,18 +33,16 @@ std::u16string Widen(const std::string& ascii) {
 std::u16string Num(long long n) { return Widen(std::to_string(n)); }
 
 // A file's bytes; empty when it cannot be read (for a side list the same as
-// an empty list).
-std::string Bytes(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+// an empty list). Named as it stands: CON.kvo is a file, not a device.
+std::string Bytes(const fs::path& file) { return ReadText(file); }
 
 FolderContents Contents(const fs::path& folder) {
   FolderContents out;
   std::error_code error;
   if (!fs::is_directory(folder, error)) return out;
   for (const auto& entry : fs::directory_iterator(folder)) {
-    out[entry.path().filename().u8string()] = entry.is_directory() ? "<dir>" : Bytes(entry.path());
+    const bool dir = fs::is_directory(Verbatim(entry.path()));
+    out[entry.path().filename().u8string()] = dir ? "<dir>" : Bytes(entry.path());
   }
   return out;
 }
@@ -68,14 +64,13 @@ Names Listing(const FolderContents& folder, const std::u16string& extension) {
 // ---- side lists ---------------------------------------------------------
 
 // LF ends a line and a CR just before it is dropped; a last line without LF
-// counts; a NUL ends the text before the line that holds it. The text is
-// the bytes in the ANSI code page or the decoded UTF-16 units alike.
+// counts. The text is the bytes in the ANSI code page or the decoded UTF-16
+// units alike.
 template <typename Str>
 std::vector<Str> Lines(const Str& text) {
   std::vector<Str> lines;
   Str line;
   for (auto c : text) {
-    if (c == 0) return lines;
     if (c != '\n') {
       line += c;
       continue;
@@ -133,16 +128,20 @@ void IdListEntries(const Str& text, Table& ids) {
 }
 
 // A list file read the plain way: its encoding decided by
-// ReferenceDecode, not by the product's decoder.
+// ReferenceDecode, not by the product's decoder. false, nothing read, when
+// the decoded text holds a NUL: that is no list.
 template <typename Into>
-void ReadList(const fs::path& file, Into& into, void (*bytes)(const std::string&, Into&),
+bool ReadList(const fs::path& file, Into& into, void (*bytes)(const std::string&, Into&),
               void (*units)(const std::u16string&, Into&)) {
   const ReferenceText text = ReferenceDecode(Bytes(file), platform::AnsiCodePageInfo());
   if (text.ansi) {
+    if (text.bytes.find('\0') != std::string::npos) return false;
     bytes(text.bytes, into);
   } else {
+    if (text.units.find(u'\0') != std::u16string::npos) return false;
     units(text.units, into);
   }
+  return true;
 }
 
 // ---- presets --------------------------------------------------------------
@@ -241,12 +240,19 @@ ModelOutcome ModelRun(const fs::path& exeDir, const fs::path& plugin, const fs::
   log += u"■準備\r\n";
 
   Names exList;
-  ReadList(exeDir / "ExList.txt", exList, ExListNames<std::string>, ExListNames<std::u16string>);
+  const bool exListRead = ReadList(exeDir / "ExList.txt", exList, ExListNames<std::string>,
+                                   ExListNames<std::u16string>);
   Table ids;
   ReadList(exeDir / "IdList.txt", ids, IdListEntries<std::string>, IdListEntries<std::u16string>);
   out.idEntries = ids.size();
+  // IdList.txt first: missing, holding a NUL or without entries.
   if (ids.empty()) {
     log += u"IdList.txt: 読み込み失敗\r\n";
+    out.result = RunResult::kAborted;
+    return out;
+  }
+  if (!exListRead) {
+    log += u"ExList.txt: 読み込み失敗\r\n";
     out.result = RunResult::kAborted;
     return out;
   }
@@ -273,7 +279,7 @@ ModelOutcome ModelRun(const fs::path& exeDir, const fs::path& plugin, const fs::
     const fs::path path = preset / fs::path(file);
     Names needs;
     std::error_code error;
-    if (fs::is_directory(path, error)) continue;
+    if (fs::is_directory(Verbatim(path), error)) continue;
     if (ReadPreset(Bytes(path), ids, needs) != 0) {
       ++damaged;
       continue;

@@ -8,8 +8,9 @@
 
 namespace kvo {
 
-// The capacity of the process-wide preset read buffer, which grows to twice
-// the size of a file that does not fit and never shrinks.
+// The capacity of the process-wide preset read buffer, which grows to the
+// size of a file that does not fit and is released at a run's end once past
+// kKeptPresetBuffer.
 std::size_t PresetReadBufferCapacity();
 // Releases that buffer, to start from a known state.
 void ResetPresetReadBuffer();

@@ -15,6 +15,20 @@ std::u16string U16(const std::string& utf8) {
 
 std::string U8(const std::u16string& text) { return fs::path(text).u8string(); }
 
+fs::path Verbatim(const fs::path& path) {
+#ifdef _WIN32
+  // fs::absolute asks GetFullPathNameW, which makes C:\x\CON.kvo \\.\CON: only
+  // a relative path is given to it.
+  if (path.native().compare(0, 4, L"\\\\?\\") == 0) return path;
+  const fs::path whole = path.is_absolute() ? path : fs::absolute(path);
+  const std::wstring full = whole.lexically_normal().make_preferred().wstring();
+  if (full.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+  return L"\\\\?\\" + full;
+#else
+  return path;
+#endif
+}
+
 TempDir::TempDir() {
   static std::atomic<unsigned> counter{0};
   const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
@@ -33,11 +47,12 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
   std::error_code ignored;
   // Make everything writable again first: some tests lock folders down.
-  for (auto it = fs::recursive_directory_iterator(path_, ignored);
+  const fs::path all = Verbatim(path_);
+  for (auto it = fs::recursive_directory_iterator(all, ignored);
        it != fs::recursive_directory_iterator(); it.increment(ignored)) {
     fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
   }
-  fs::remove_all(path_, ignored);
+  fs::remove_all(all, ignored);
 }
 
 fs::path TempDir::Sub(const std::string& name) const {
@@ -47,7 +62,7 @@ fs::path TempDir::Sub(const std::string& name) const {
 }
 
 void WriteBytes(const fs::path& file, const std::vector<unsigned char>& bytes) {
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  std::ofstream out(Verbatim(file), std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   if (!out) throw std::runtime_error("cannot write " + file.u8string());
 }
@@ -57,7 +72,7 @@ void WriteText(const fs::path& file, const std::string& bytes) {
 }
 
 std::string ReadText(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
+  std::ifstream in(Verbatim(file), std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 

@@ -32,6 +32,11 @@ class TempDir {
   fs::path path_;
 };
 
+// `path` as the system takes it as it stands: on Windows absolute, with the
+// prefix \\?\, so that a file named CON.kvo or nul.vac is that file and not
+// a device; elsewhere `path` itself. The helpers below use it.
+fs::path Verbatim(const fs::path& path);
+
 void WriteBytes(const fs::path& file, const std::vector<unsigned char>& bytes);
 void WriteText(const fs::path& file, const std::string& bytes);
 std::string ReadText(const fs::path& file);

@@ -286,10 +286,10 @@ void CaseOutOfMemory(const std::string& name) {
   Expect(!g_lowMemExe.empty(), "no --lowmem program given");
   ws::Workspace w = NewWorkspace(name, g_lowMemExe);
   ws::LayOutStandard(w);
-  // The preset reader wants a buffer twice the file's size: 24 MiB, above the
+  // The preset reader wants a buffer of the file's size: 20 MiB, above the
   // 16 MiB that this build of the program can allocate at once.
   ws::Bytes huge = ws::Preset({100});
-  huge.resize(12u << 20, 0xEE);
+  huge.resize(20u << 20, 0xEE);
   ws::WriteBytes(Join(w.preset, L"Huge.kvo"), huge);
   Program program;
   program.Start(w.exe, w.root);

@@ -138,6 +138,12 @@ bool CombinePath(const std::u16string& folder, const std::u16string& name, std::
   return true;
 }
 
+bool ListedNamePath(const std::u16string& folder, const std::u16string& name,
+                    std::u16string& out) {
+  // Every name is the file it names: there are no device names to avoid.
+  return CombinePath(folder, name, out);
+}
+
 bool AppendPath(std::u16string& path, const std::u16string& more) {
   std::u16string joined = Joined(path, more);
   if (joined.size() + 1 > kMaxPath) return false;
@@ -189,7 +195,13 @@ ListStatus FindFiles(const std::u16string& searchPath, std::vector<std::u16strin
   return errno == 0 ? ListStatus::kListed : ListStatus::kFailed;
 }
 
-bool SetCurrentDir(const std::u16string& path) { return ::chdir(Utf16ToUtf8(path).c_str()) == 0; }
+bool SetCurrentDir(const std::u16string& path) {
+  // Converted on the stack when it fits: a run makes its start folder
+  // current again even while it unwinds for want of memory.
+  char name[4096];
+  if (Utf16ToUtf8(path, name, sizeof name)) return ::chdir(name) == 0;
+  return ::chdir(Utf16ToUtf8(path).c_str()) == 0;
+}
 
 std::u16string CurrentDir() {
   char buffer[4096];

@@ -3,6 +3,7 @@
 #include <shlwapi.h>
 
 #include <string>
+#include <utility>
 
 #include "platform/platform.h"
 #include "platform/platform_internal.h"
@@ -80,56 +81,106 @@ std::u16string ExeDirectory() {
 
 namespace {
 
-// PathCombineW and PathAppendW put a backslash between the two parts only
-// when the first does not already end in one; count it only then, or a
-// folder given with its trailing backslash loses the last unit of room.
+bool IsSlash(char16_t c) { return c == u'\\' || c == u'/'; }
+
+// A backslash goes between folder and name only when the folder does not
+// already end in one; count it only then, or a folder given with its
+// trailing backslash loses the last unit of room.
 std::size_t SeparatorUnits(const std::u16string& folder) {
-  return !folder.empty() && folder.back() != u'\\' ? 1 : 0;
+  return !folder.empty() && !IsSlash(folder.back()) ? 1 : 0;
 }
 
 // One element of a path, neither "." nor "..": a file name as a listing
-// gives it.
+// gives it, or a pattern.
 bool IsBareName(const std::u16string& name) {
   return !name.empty() && name != u"." && name != u".." &&
          name.find_first_of(u"\\/:") == std::u16string::npos;
 }
 
+// `path` in canonical form (GetFullPathNameW: "." and ".." elements
+// resolved, / made \); false when it does not fit MAX_PATH.
+// GetFullPathNameW takes an element that merely begins with dots ("..plug")
+// for the name it is, where PathCombineW (Wine's, at least) takes it for
+// the parent folder, and a Plugin folder named "..plug" could not be listed.
+bool FullPath(const std::u16string& path, std::u16string& out) {
+  wchar_t full[MAX_PATH] = {};
+  const DWORD units = GetFullPathNameW(W(path), MAX_PATH, full, nullptr);
+  if (units == 0 || units >= MAX_PATH) return false;
+  out = U(full);
+  return true;
+}
+
+// `folder` in canonical form, ending in its backslash. The backslash is
+// put on before: the folder's last element is then never taken for a
+// device (a folder named "CON") nor cut at trailing dots.
+bool CanonicalFolder(const std::u16string& folder, std::u16string& out) {
+  if (!FullPath(SeparatorUnits(folder) != 0 ? folder + u'\\' : folder, out)) return false;
+  if (out.empty() || out.back() != u'\\') out += u'\\';
+  return true;
+}
+
+bool StartsWith(const std::u16string& text, const char16_t* head) {
+  return text.compare(0, std::char_traits<char16_t>::length(head), head) == 0;
+}
+
 }  // namespace
 
 bool CombinePath(const std::u16string& folder, const std::u16string& name, std::u16string& out) {
-  // PathCombineW needs its result to fit MAX_PATH; refuse early what cannot.
+  // The result must fit MAX_PATH; refuse early what cannot.
   if (folder.size() + SeparatorUnits(folder) + name.size() + 1 > MAX_PATH) return false;
-  wchar_t joined[MAX_PATH] = {};
-  if (!folder.empty() && IsBareName(name)) {
-    // A file name is the last element as it is; only the folder is put in
-    // canonical form. PathCombineW (Wine's, at least) takes a name that
-    // merely begins with ".." for the parent folder: "C:\x" and "..a.kvo"
-    // would make "C:a.kvo", another file.
-    if (PathCombineW(joined, W(folder), nullptr) == nullptr) return false;
-    std::u16string path = U(joined);
-    if (!path.empty() && path.back() != u'\\') path += u'\\';
+  std::u16string path;
+  if (folder.empty()) {
+    path = name;
+  } else if (!CanonicalFolder(folder, path)) {
+    return false;
+  } else if (IsBareName(name)) {
+    // A file name or a pattern is the last element as it is: only the
+    // folder is put in canonical form ("..a.kvo" is a name, not "..").
     path += name;
-    if (path.size() + 1 > MAX_PATH) return false;
-    out = path;
-    return true;
+  } else if (!FullPath(path + name, path)) {
+    // Several elements (sub\Work, ..\Up): the whole in canonical form.
+    return false;
   }
-  if (PathCombineW(joined, folder.empty() ? nullptr : W(folder), W(name)) == nullptr) return false;
-  out = U(joined);
+  if (path.size() + 1 > MAX_PATH) return false;
+  out = std::move(path);
+  return true;
+}
+
+bool ListedNamePath(const std::u16string& folder, const std::u16string& name,
+                    std::u16string& out) {
+  if (folder.empty() || !IsBareName(name)) return CombinePath(folder, name, out);
+  std::u16string path;
+  if (!CanonicalFolder(folder, path)) return false;
+  path += name;
+  // The limits are those of the path as the user knows it, without the prefix.
+  if (path.size() + 1 > MAX_PATH) return false;
+  // With the prefix the system takes the path as it stands, so "CON.kvo",
+  // "nul.kvo" or "COM1.vac" is the file of that name, never a device. The
+  // folder is canonical already, and the name is never put through
+  // GetFullPathNameW, which makes CON.kvo \\.\CON.
+  if (StartsWith(path, u"\\\\?\\") || StartsWith(path, u"\\\\.\\")) {
+    // Already a path the system takes as it stands.
+  } else if (StartsWith(path, u"\\\\")) {
+    path = u"\\\\?\\UNC\\" + path.substr(2);
+  } else {
+    path = u"\\\\?\\" + path;
+  }
+  out = std::move(path);
   return true;
 }
 
 bool AppendPath(std::u16string& path, const std::u16string& more) {
-  if (path.size() + SeparatorUnits(path) + more.size() + 1 > MAX_PATH) return false;
-  wchar_t joined[MAX_PATH] = {};
-  lstrcpynW(joined, W(path), MAX_PATH);
-  if (!PathAppendW(joined, W(more))) return false;
-  path = U(joined);
+  // PathAppendW's rule: `more` is taken below `path` even when it begins
+  // with a backslash.
+  std::size_t skip = 0;
+  while (skip < more.size() && IsSlash(more[skip])) ++skip;
+  std::u16string joined;
+  if (!CombinePath(path, more.substr(skip), joined)) return false;
+  path = std::move(joined);
   return true;
 }
 
 namespace {
-
-bool IsSlash(char16_t c) { return c == u'\\' || c == u'/'; }
 
 bool IsDriveLetter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
 
