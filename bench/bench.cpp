@@ -2,7 +2,7 @@
 // a process of its own, so that its peak memory is its own, and prints one
 // line of key=value pairs.
 //
-//   kvo_bench run   ROOT check|execute [--plugin DIR] [--work DIR] [--log FILE]
+//   kvo_bench run   ROOT check|execute [--plugin DIR] [--work DIR] [--log FILE] [--unwatched]
 //   kvo_bench floor ROOT check|execute [--plugin DIR] [--work DIR]
 //   kvo_bench reader ROOT [--seconds S]
 //   kvo_bench names ROOT [--seconds S]
@@ -12,7 +12,9 @@
 // of its Plugin and Work folders for an execute run or its floor.
 //
 // "run" is a whole run as the dialog starts it, writing into an
-// in-memory pane, the lists found beside the "executable" (ROOT/lists).
+// in-memory pane, the lists found beside the "executable" (ROOT/lists),
+// reporting its progress as to the dialog; --unwatched leaves the reporting
+// out, for what it costs.
 // "floor" is the least any run must do: list the three folders, read both
 // lists and every preset whole, and for execute also rename the files the
 // run will move (ROOT/moves.txt).
@@ -39,6 +41,7 @@
 #include "fault_file_system.h"
 #include "memory_pane.h"
 #include "reconcile/folders.h"
+#include "reconcile/progress.h"
 #include "reconcile/run.h"
 #include "lists/id_table.h"
 #include "test_hooks.h"
@@ -102,6 +105,7 @@ struct Args {
   std::string plugin;
   std::string work;
   std::string log;
+  bool unwatched = false;
   double seconds = 1.5;
 };
 
@@ -118,6 +122,7 @@ Args Parse(int argc, char** argv) {
     else if (arg == "--work") a.work = value();
     else if (arg == "--log") a.log = value();
     else if (arg == "--seconds") a.seconds = std::stod(value());
+    else if (arg == "--unwatched") a.unwatched = true;
     else if (!arg.empty() && arg[0] == '-') Die("unknown option " + arg);
     else positional.push_back(arg);
   }
@@ -169,8 +174,13 @@ int Run(const Args& a) {
   kvo::LogPane::Clear(&pane);
   const double cpuStart = CpuSeconds();
   const Clock::time_point start = Clock::now();
-  const int result =
-      static_cast<int>(kvo::RunReconciliation(fs, *folders, &pane, lineBuffer.data(), mode));
+  // Watched and stoppable as the program's runs are, so that what the
+  // progress reporting costs is in the figure.
+  kvo::SharedProgress progress;
+  kvo::platform::StopFlag stop{false};
+  const int result = static_cast<int>(kvo::RunReconciliation(
+      fs, *folders, &pane, lineBuffer.data(), mode, a.unwatched ? nullptr : &progress,
+      a.unwatched ? nullptr : &stop));
   const double seconds = Since(start);
   const double cpu = CpuSeconds() - cpuStart;
 
