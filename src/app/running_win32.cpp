@@ -187,6 +187,7 @@ RunResult ManagerApp::RunInBackground(RunMode mode) {
   if (run.thread != nullptr) {
     KeepWindowAlive(dialog, run.thread);
     CloseHandle(run.thread);
+    run.thread = nullptr;
   } else {
     // No thread to be had: the run works here, and the window waits for
     // it as it once always did.

@@ -18,7 +18,7 @@ namespace uicases {
 namespace {
 
 // Enough presets for a check-only run of over 2 s under Wine here.
-constexpr int kManyPresets = 12000;
+constexpr int kManyPresets = 16000;
 constexpr int kManyArchives = 40;
 // The longest a window may take to answer while a run works.
 constexpr double kAnswerLimitMs = 250;
@@ -357,85 +357,82 @@ void CaseRunWindow(const std::string& name) {
     Expect(WriteTime(w.settings) > oldTime, "a close during the run did not save the settings");
   }
 
-  // ---- the taskbar button, and Windows ending the session ---------------------
-  // The build whose taskbar object writes down what it is asked.
-  // It takes the place of the program, so that it finds the same settings file.
+  // ---- Windows ending the session during a run, and the taskbar button ---------
+  // The build whose taskbar object writes down what it is asked, in the
+  // program's place, so that it finds the same settings file.
   Expect(!g_fakeTaskbarExe.empty(), "no --faketaskbar program given");
   Expect(CopyFileW(g_fakeTaskbarExe.c_str(), w.exe.c_str(), FALSE) != 0,
          "cannot copy the fake taskbar build");
   const std::wstring taskbarLog = Join(w.root, L"taskbar.log");
-  const std::wstring unavailable = Join(w.root, L"taskbar.unavailable");
   ws::Remove(taskbarLog);
-  {
-    Program program;
-    program.Start(w.exe, w.root);
-    HWND dialog = program.dialog();
-    AnnounceTaskbarButton(program, taskbarLog, "HrInit");
-    const std::size_t from = Lines(taskbarLog).size();
-    program.Run(IDC_CHECK_ONLY, true);
-    ExpectPaneAfter(program, checkLog, "pane of the run with a taskbar button");
-    // Shown on the dialog's thread alone: the moving bar while nothing can
-    // be counted, the presets read, and no progress once the run is over.
-    const std::vector<std::string> lines = Lines(taskbarLog);
-    const std::string thread = std::to_string(program.thread()) + " ";
-    bool counted = false;
-    std::string calls;
-    for (std::size_t i = from; i < lines.size(); ++i) {
-      Expect(lines[i].rfind(thread, 0) == 0, "taskbar called off the dialog's thread: " + lines[i]);
-      const std::string call = lines[i].substr(thread.size());
-      calls += call + "; ";
-      counted = counted || (call.rfind("value ", 0) == 0 &&
-                            call.find("/" + std::to_string(kManyPresets)) != std::string::npos &&
-                            call != "value 0/" + std::to_string(kManyPresets));
-    }
-    Expect(lines.size() > from + 2 && lines[from] == thread + "state 1" &&
-               lines.back() == thread + "state 0" && counted,
-           "taskbar calls of the run: " + calls);
+  Program program;
+  program.Start(w.exe, w.root);
+  HWND dialog = program.dialog();
+  AnnounceTaskbarButton(program, taskbarLog, "HrInit");
+  const std::size_t from = Lines(taskbarLog).size();
+  Expect(Answer(dialog, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, "WM_QUERYENDSESSION") == TRUE,
+         "WM_QUERYENDSESSION outside a run is not answered TRUE");
 
-    // Without a taskbar object, and Windows ending the session during a
-    // copy to another file system: the run stops, no temporary is left,
-    // the settings are saved before the handler returns.
-    ws::WriteBytes(unavailable, std::string("1"));
-    AnnounceTaskbarButton(program, taskbarLog, "unavailable");
-    Expect(Answer(dialog, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, "WM_QUERYENDSESSION") == TRUE,
-           "WM_QUERYENDSESSION outside a run is not answered TRUE");
-    SetOldTimestamp(w.settings);
-    const ULONGLONG oldTime = WriteTime(w.settings);
-    HWND confirmation = StartRun(program, IDC_EXECUTE);
-    const ULONGLONG copyEnd = GetTickCount64() + ui::kRunTimeoutMs;
-    while (Matching(w.work, L"kvo*.tmp").empty()) {
-      Expect(!ws::Exists(Join(w.work, L"Big.vac")) && ResultBox(program, confirmation) == nullptr &&
-                 GetTickCount64() < copyEnd,
-             "the copy of Big.vac was not seen under way");
-      ui::Sleep(1);
-    }
-    Expect(Answer(dialog, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, "WM_QUERYENDSESSION") == FALSE,
-           "WM_QUERYENDSESSION during a run is not answered FALSE");
-    Answer(dialog, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, "WM_ENDSESSION");
-    const std::vector<std::wstring> left = Matching(w.work, L"kvo*.tmp");
-    Expect(left.empty(), "a temporary copy was left: " + (left.empty() ? "" : Utf8(left[0])));
-    Expect(WriteTime(w.settings) > oldTime, "WM_ENDSESSION during a run did not save the settings");
-    const bool bigMoved = ws::Exists(Join(w.work, L"Big.vac"));
-    Expect(bigMoved != ws::Exists(Join(w.plugin, L"Big.vac")), "Big.vac is not in one folder");
-    ExpectNames(w.work, bigMoved ? std::vector<std::wstring>{L"Big.vac"} : std::vector<std::wstring>{},
-                "Work after the stop");
-    // Windows ends the process now; when it does not, the run's end is shown.
-    HWND result = nullptr;
-    const ULONGLONG boxEnd = GetTickCount64() + ui::kRunTimeoutMs;
-    while ((result = ResultBox(program, confirmation)) == nullptr) {
-      Expect(GetTickCount64() < boxEnd, "no result box after the stop");
-      ui::Sleep(10);
-    }
-    ui::ExpectBox(ui::ReadBox(result), L"実行", L"処理を中断しました", false,
-                  "result box of the stopped run");
-    ExpectPaneAfter(program,
-                    L"■準備\r\n" + counts + L"■不要ファイルの移動(Plugin -> Work)\r\n→ 成功/失敗 = " +
-                        (bigMoved ? L"1" : L"0") + L"/0\r\n",
-                    "pane of the stopped run");
-    PostMessageW(result, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-    Expect(ui::WaitGone(result, ui::kBoxTimeoutMs), "the result box did not close");
-    program.Close();
+  // Stopped during a copy to another file system: the handler returns with
+  // the run ended, no temporary file left, and the settings saved.
+  SetOldTimestamp(w.settings);
+  const ULONGLONG oldTime = WriteTime(w.settings);
+  HWND confirmation = StartRun(program, IDC_EXECUTE);
+  const ULONGLONG copyEnd = GetTickCount64() + ui::kRunTimeoutMs;
+  while (Matching(w.work, L"kvo*.tmp").empty()) {
+    Expect(!ws::Exists(Join(w.work, L"Big.vac")) && ResultBox(program, confirmation) == nullptr &&
+               GetTickCount64() < copyEnd,
+           "the copy of Big.vac was not seen under way");
+    ui::Sleep(1);
   }
+  Expect(Answer(dialog, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, "WM_QUERYENDSESSION") == FALSE,
+         "WM_QUERYENDSESSION during a run is not answered FALSE");
+  Answer(dialog, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, "WM_ENDSESSION");
+  const std::vector<std::wstring> left = Matching(w.work, L"kvo*.tmp");
+  Expect(left.empty(), "a temporary copy was left: " + (left.empty() ? "" : Utf8(left[0])));
+  Expect(WriteTime(w.settings) > oldTime, "WM_ENDSESSION during a run did not save the settings");
+  const bool bigMoved = ws::Exists(Join(w.work, L"Big.vac"));
+  Expect(bigMoved != ws::Exists(Join(w.plugin, L"Big.vac")), "Big.vac is not in one folder");
+  ExpectNames(w.work, bigMoved ? std::vector<std::wstring>{L"Big.vac"} : std::vector<std::wstring>{},
+              "Work after the stop");
+  // Windows ends the process now; when it does not, the run's end is shown.
+  HWND result = nullptr;
+  const ULONGLONG boxEnd = GetTickCount64() + ui::kRunTimeoutMs;
+  while ((result = ResultBox(program, confirmation)) == nullptr) {
+    Expect(GetTickCount64() < boxEnd, "no result box after the stop");
+    ui::Sleep(10);
+  }
+  ui::ExpectBox(ui::ReadBox(result), L"実行", L"処理を中断しました", false,
+                "result box of the stopped run");
+  ExpectPaneAfter(program,
+                  L"■準備\r\n" + counts + L"■不要ファイルの移動(Plugin -> Work)\r\n→ 成功/失敗 = " +
+                      (bigMoved ? L"1" : L"0") + L"/0\r\n",
+                  "pane of the stopped run");
+  PostMessageW(result, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  Expect(ui::WaitGone(result, ui::kBoxTimeoutMs), "the result box did not close");
+
+  // The taskbar button showed the run on the dialog's thread alone: the
+  // moving bar while nothing can be counted, the presets read, and no
+  // progress once the run was over.
+  const std::vector<std::string> lines = Lines(taskbarLog);
+  const std::string thread = std::to_string(program.thread()) + " ";
+  bool counted = false;
+  std::string calls;
+  for (std::size_t i = from; i < lines.size(); ++i) {
+    Expect(lines[i].rfind(thread, 0) == 0, "taskbar called off the dialog's thread: " + lines[i]);
+    const std::string call = lines[i].substr(thread.size());
+    calls += call + "; ";
+    counted = counted || (call.rfind("value ", 0) == 0 &&
+                          call.find("/" + std::to_string(kManyPresets)) != std::string::npos &&
+                          call != "value 0/" + std::to_string(kManyPresets));
+  }
+  Expect(lines.size() > from + 2 && lines[from] == thread + "state 1" &&
+             lines.back() == thread + "state 0" && counted,
+         "taskbar calls of the run: " + calls);
+  // A taskbar object that cannot be made leaves the program as it was.
+  ws::WriteBytes(Join(w.root, L"taskbar.unavailable"), std::string("1"));
+  AnnounceTaskbarButton(program, taskbarLog, "unavailable");
+  program.Close();
 }
 
 }  // namespace uicases
