@@ -7,6 +7,7 @@
 //   kvo_bench reader ROOT [--seconds S]
 //   kvo_bench names ROOT [--seconds S]
 //   kvo_bench lists ROOT [--seconds S]
+//   kvo_bench progress ROOT [--seconds S]
 //
 // ROOT is a workspace of kvo_bench_gen. --plugin and --work name fresh copies
 // of its Plugin and Work folders for an execute run or its floor.
@@ -19,6 +20,8 @@
 // lists and every preset whole, and for execute also rename the files the
 // run will move (ROOT/moves.txt).
 // "lists" loads both side lists of ROOT/lists as a run does, over and over.
+// "progress" times one progress report, as a run makes one per preset and
+// per move; with the reports a run counts, what the reporting costs it.
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdlib.h>
@@ -152,6 +155,16 @@ std::size_t CountLines(const std::u16string& text) {
   return lines;
 }
 
+// The dialog's progress, counting the reports it is given.
+struct CountedProgress final : kvo::RunProgress {
+  kvo::SharedProgress shared;
+  std::size_t reports = 0;
+  void Report(kvo::RunStage stage, std::size_t done, std::size_t total) override {
+    ++reports;
+    shared.Report(stage, done, total);
+  }
+};
+
 int Run(const Args& a) {
   const kvo::RunMode mode = a.mode == "execute" ? kvo::RunMode::kExecute : kvo::RunMode::kCheckOnly;
   if (a.mode != "execute" && a.mode != "check") Die("mode must be check or execute");
@@ -175,8 +188,8 @@ int Run(const Args& a) {
   const double cpuStart = CpuSeconds();
   const Clock::time_point start = Clock::now();
   // Watched and stoppable as the program's runs are, so that what the
-  // progress reporting costs is in the figure.
-  kvo::SharedProgress progress;
+  // progress reporting costs is in the figure; the reports are counted.
+  CountedProgress progress;
   kvo::platform::StopFlag stop{false};
   const int result = static_cast<int>(kvo::RunReconciliation(
       fs, *folders, &pane, lineBuffer.data(), mode, a.unwatched ? nullptr : &progress,
@@ -199,8 +212,8 @@ int Run(const Args& a) {
     std::fclose(f);
   }
   std::printf("seconds=%.6f cpu=%.6f rss_kib=%ld rss_before_kib=%ld result=%d lines=%zu "
-              "missing=%zu\n",
-              seconds, cpu, rss, rssBefore, result, lines, missing);
+              "missing=%zu reports=%zu\n",
+              seconds, cpu, rss, rssBefore, result, lines, missing, progress.reports);
   return 0;
 }
 
@@ -441,6 +454,25 @@ int Names(const Args& a) {
   return 0;
 }
 
+// What one progress report costs the run's thread: a call through the
+// RunProgress interface into the SharedProgress the dialog reads.
+int Progress(const Args& a) {
+  kvo::SharedProgress shared;
+  kvo::RunProgress* volatile progress = &shared;  // no devirtualising
+  std::size_t reports = 0;
+  const Clock::time_point start = Clock::now();
+  double seconds = 0;
+  do {
+    for (std::size_t i = 0; i < 1000000; ++i) {
+      progress->Report(kvo::RunStage::kReadingPresets, i, 1000000);
+    }
+    reports += 1000000;
+    seconds = Since(start);
+  } while (seconds < a.seconds);
+  std::printf("ns_per_report=%.3f reports=%zu\n", seconds * 1e9 / reports, reports);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -450,5 +482,6 @@ int main(int argc, char** argv) {
   if (a.command == "reader") return Reader(a);
   if (a.command == "names") return Names(a);
   if (a.command == "lists") return Lists(a);
+  if (a.command == "progress") return Progress(a);
   Die("unknown command " + a.command);
 }
