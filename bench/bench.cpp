@@ -2,21 +2,26 @@
 // a process of its own, so that its peak memory is its own, and prints one
 // line of key=value pairs.
 //
-//   kvo_bench run   ROOT check|execute [--plugin DIR] [--work DIR] [--log FILE]
+//   kvo_bench run   ROOT check|execute [--plugin DIR] [--work DIR] [--log FILE] [--unwatched]
 //   kvo_bench floor ROOT check|execute [--plugin DIR] [--work DIR]
 //   kvo_bench reader ROOT [--seconds S]
 //   kvo_bench names ROOT [--seconds S]
 //   kvo_bench lists ROOT [--seconds S]
+//   kvo_bench progress ROOT [--seconds S]
 //
 // ROOT is a workspace of kvo_bench_gen. --plugin and --work name fresh copies
 // of its Plugin and Work folders for an execute run or its floor.
 //
 // "run" is a whole run as the dialog starts it, writing into an
-// in-memory pane, the lists found beside the "executable" (ROOT/lists).
+// in-memory pane, the lists found beside the "executable" (ROOT/lists),
+// reporting its progress as to the dialog; --unwatched leaves the reporting
+// out, for what it costs.
 // "floor" is the least any run must do: list the three folders, read both
 // lists and every preset whole, and for execute also rename the files the
 // run will move (ROOT/moves.txt).
 // "lists" loads both side lists of ROOT/lists as a run does, over and over.
+// "progress" times one progress report, as a run makes one per preset and
+// per move; with the reports a run counts, what the reporting costs it.
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdlib.h>
@@ -39,6 +44,7 @@
 #include "fault_file_system.h"
 #include "memory_pane.h"
 #include "reconcile/folders.h"
+#include "reconcile/progress.h"
 #include "reconcile/run.h"
 #include "lists/id_table.h"
 #include "test_hooks.h"
@@ -102,6 +108,7 @@ struct Args {
   std::string plugin;
   std::string work;
   std::string log;
+  bool unwatched = false;
   double seconds = 1.5;
 };
 
@@ -118,6 +125,7 @@ Args Parse(int argc, char** argv) {
     else if (arg == "--work") a.work = value();
     else if (arg == "--log") a.log = value();
     else if (arg == "--seconds") a.seconds = std::stod(value());
+    else if (arg == "--unwatched") a.unwatched = true;
     else if (!arg.empty() && arg[0] == '-') Die("unknown option " + arg);
     else positional.push_back(arg);
   }
@@ -147,6 +155,16 @@ std::size_t CountLines(const std::u16string& text) {
   return lines;
 }
 
+// The dialog's progress, counting the reports it is given.
+struct CountedProgress final : kvo::RunProgress {
+  kvo::SharedProgress shared;
+  std::size_t reports = 0;
+  void Report(kvo::RunStage stage, std::size_t done, std::size_t total) override {
+    ++reports;
+    shared.Report(stage, done, total);
+  }
+};
+
 int Run(const Args& a) {
   const kvo::RunMode mode = a.mode == "execute" ? kvo::RunMode::kExecute : kvo::RunMode::kCheckOnly;
   if (a.mode != "execute" && a.mode != "check") Die("mode must be check or execute");
@@ -169,8 +187,13 @@ int Run(const Args& a) {
   kvo::LogPane::Clear(&pane);
   const double cpuStart = CpuSeconds();
   const Clock::time_point start = Clock::now();
-  const int result =
-      static_cast<int>(kvo::RunReconciliation(fs, *folders, &pane, lineBuffer.data(), mode));
+  // Watched and stoppable as the program's runs are, so that what the
+  // progress reporting costs is in the figure; the reports are counted.
+  CountedProgress progress;
+  kvo::platform::StopFlag stop{false};
+  const int result = static_cast<int>(kvo::RunReconciliation(
+      fs, *folders, &pane, lineBuffer.data(), mode, a.unwatched ? nullptr : &progress,
+      a.unwatched ? nullptr : &stop));
   const double seconds = Since(start);
   const double cpu = CpuSeconds() - cpuStart;
 
@@ -189,8 +212,8 @@ int Run(const Args& a) {
     std::fclose(f);
   }
   std::printf("seconds=%.6f cpu=%.6f rss_kib=%ld rss_before_kib=%ld result=%d lines=%zu "
-              "missing=%zu\n",
-              seconds, cpu, rss, rssBefore, result, lines, missing);
+              "missing=%zu reports=%zu\n",
+              seconds, cpu, rss, rssBefore, result, lines, missing, progress.reports);
   return 0;
 }
 
@@ -431,6 +454,25 @@ int Names(const Args& a) {
   return 0;
 }
 
+// What one progress report costs the run's thread: a call through the
+// RunProgress interface into the SharedProgress the dialog reads.
+int Progress(const Args& a) {
+  kvo::SharedProgress shared;
+  kvo::RunProgress* volatile progress = &shared;  // no devirtualising
+  std::size_t reports = 0;
+  const Clock::time_point start = Clock::now();
+  double seconds = 0;
+  do {
+    for (std::size_t i = 0; i < 1000000; ++i) {
+      progress->Report(kvo::RunStage::kReadingPresets, i, 1000000);
+    }
+    reports += 1000000;
+    seconds = Since(start);
+  } while (seconds < a.seconds);
+  std::printf("ns_per_report=%.3f reports=%zu\n", seconds * 1e9 / reports, reports);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -440,5 +482,6 @@ int main(int argc, char** argv) {
   if (a.command == "reader") return Reader(a);
   if (a.command == "names") return Names(a);
   if (a.command == "lists") return Lists(a);
+  if (a.command == "progress") return Progress(a);
   Die("unknown command " + a.command);
 }

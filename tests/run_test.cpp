@@ -10,6 +10,7 @@
 #include "platform/system.h"
 #include "preset/preset_reader.h"
 #include "preset_builder.h"
+#include "reconcile/progress.h"
 #include "test_hooks.h"
 #include "run_fixture.h"
 
@@ -146,6 +147,32 @@ TEST(Run, ReportsHowFarItIsAndStopsWhereAsked) {
       EXPECT_EQ(recorder.steps,
                 u"0:0/0 1:0/0 2:0/4 2:1/4 2:2/4 2:3/4 2:4/4 3:0/4 3:1/4 3:2/4 3:3/4 3:4/4 4:0/0 ");
     }
+  }
+}
+
+// The window reads the last report from another thread: a stage never comes
+// with another stage's counts, and counts beyond what is kept show as the
+// largest kept.
+TEST(Run, SharedProgressKeepsTheLastReportWhole) {
+  const std::size_t kLargest = SharedProgress::kLargestCount;
+  const struct {
+    RunStage stage;
+    std::size_t done, total;
+    std::size_t shownDone, shownTotal;
+  } cases[] = {
+      {RunStage::kReadingPresets, 1234, 10000, 1234, 10000},
+      {RunStage::kListing, 0, 0, 0, 0},
+      {RunStage::kMoving, kLargest, kLargest, kLargest, kLargest},
+      {RunStage::kReport, kLargest + 1, std::size_t{1} << 40, kLargest, kLargest},
+  };
+  SharedProgress progress;
+  EXPECT_TRUE(progress.Read() == RunPosition{});  // nothing reported: reading the lists
+  for (const auto& c : cases) {
+    progress.Report(c.stage, c.done, c.total);
+    const RunPosition shown = progress.Read();
+    EXPECT_EQ(shown.stage, c.stage);
+    EXPECT_EQ(shown.done, c.shownDone);
+    EXPECT_EQ(shown.total, c.shownTotal);
   }
 }
 

@@ -17,12 +17,23 @@ static HWND Dialog(LogPaneTarget* pane) { return reinterpret_cast<HWND>(pane); }
 // on: each EM_REPLACESEL costs the control (and Wine's most of all) time that
 // grows with its text, so a report of 100,000 lines sent line by line takes
 // minutes. The text the pane ends up with, and its order, are the same.
+// During a run these are called on the run's thread, and each message is
+// sent to the dialog's thread, which keeps taking them while it waits.
 namespace {
 HWND g_gatheringFor = nullptr;  // the dialog whose lines are being gathered
 std::u16string g_gathered;
+// Units appended since the pane was cleared: where its text ends. The text
+// is only ever built by appending, and nobody can type into the pane.
+std::size_t g_length = 0;
 
 void Replace(HWND dialog, const char16_t* text) {
+  // The user may click or select in the pane while a run writes to it: the
+  // selection is put back at the end first, so every line goes there. (A
+  // position past the end is taken as the end.)
+  const WPARAM end = static_cast<WPARAM>(g_length < 0x7FFFFFFF ? g_length : 0x7FFFFFFF);
+  SendDlgItemMessageW(dialog, IDC_LOG_PANE, EM_SETSEL, end, static_cast<LPARAM>(end));
   SendDlgItemMessageW(dialog, IDC_LOG_PANE, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
+  g_length += std::char_traits<char16_t>::length(text);
 }
 
 void Flush() {
@@ -38,6 +49,7 @@ void Clear(LogPaneTarget* dialog) {
     g_gatheringFor = nullptr;
   }
   SendDlgItemMessageW(Dialog(dialog), IDC_LOG_PANE, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
+  g_length = 0;
 }
 
 void Append(LogPaneTarget* dialog, const char16_t* text) {

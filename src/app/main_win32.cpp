@@ -24,6 +24,9 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       // Notifications (edit changes, focus and so on) are left to the dialog manager.
       if (HIWORD(wParam) != 0) return FALSE;
       const int id = LOWORD(wParam);
+      // A click that was on its way when a run started: no second run, and
+      // no folder changes under the run.
+      if (g_app->Running()) return TRUE;
       if (id >= IDC_PLUGIN_BROWSE && id <= IDC_WORK_BROWSE) {
         g_app->OnBrowse(static_cast<kvo::FolderSlot>(id - IDC_PLUGIN_BROWSE));
       } else if (id == IDC_EXECUTE || id == IDC_CHECK_ONLY) {
@@ -33,7 +36,26 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       // Esc must not close the dialog.
       return TRUE;
     }
+    case WM_TIMER:
+      g_app->OnProgressTimer();
+      return TRUE;
+    // A dialog procedure answers these through DWLP_MSGRESULT.
+    case WM_SETCURSOR:
+      if (!g_app->OnSetCursor(LOWORD(lParam))) return FALSE;
+      SetWindowLongPtrW(window, DWLP_MSGRESULT, TRUE);
+      return TRUE;
+    case WM_QUERYENDSESSION:
+      SetWindowLongPtrW(window, DWLP_MSGRESULT, g_app->OnQueryEndSession() ? TRUE : FALSE);
+      return TRUE;
+    case WM_ENDSESSION:
+      if (wParam != FALSE) g_app->OnEndSession();
+      SetWindowLongPtrW(window, DWLP_MSGRESULT, 0);
+      return TRUE;
     default:
+      if (message != 0 && message == g_app->taskbarButtonCreated) {
+        g_app->OnTaskbarButtonCreated();
+        return TRUE;
+      }
       return FALSE;
   }
 }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "app/taskbar.h"
 #include "platform/file_system.h"
 #include "platform/platform.h"
 #include "reconcile/folders.h"
@@ -42,6 +43,10 @@ struct LayoutEntry {
   std::int32_t height;
 };
 
+// A run working on its own thread, and what the dialog shows of it
+// (running_win32.cpp).
+struct ActiveRun;
+
 struct ManagerApp {
   HWND dialog;
   std::int32_t initialClientWidth;
@@ -61,17 +66,39 @@ struct ManagerApp {
   // meanwhile is remembered and carried out once the box or browser returns.
   int modalDepth;
   bool closeRequested;
+  // Set while a run works on its own thread and the dialog waits for it in
+  // a message loop of its own: no second run starts and no folder changes
+  // meanwhile, and a close waits for the run as it waits for a box.
+  ActiveRun* activeRun;
+  // The registered "TaskbarButtonCreated" message, and the button's progress bar.
+  UINT taskbarButtonCreated;
+  TaskbarProgress taskbar;
 
   // The result pane is the dialog's edit control; the run reaches it
   // through the dialog.
   LogPaneTarget* Pane() const { return reinterpret_cast<LogPaneTarget*>(dialog); }
-  RunResult RunReconciliation(RunMode mode) {
-    return kvo::RunReconciliation(platform::DefaultFileSystem(), folders, Pane(), lineBuffer, mode);
+  RunResult RunReconciliation(RunMode mode, RunProgress* progress,
+                              const platform::StopFlag* stop) {
+    return kvo::RunReconciliation(platform::DefaultFileSystem(), folders, Pane(), lineBuffer, mode,
+                                  progress, stop);
   }
+  bool Running() const { return activeRun != nullptr; }
 
   int OnInitDialog(HWND window);
   void OnCommand(RunMode mode);
   void OnClose();
+  // Runs on a worker thread; this thread keeps the window alive meanwhile.
+  RunResult RunInBackground(RunMode mode);
+  // During a run: show how far it is (the progress timer).
+  void OnProgressTimer();
+  // During a run the cursor over the window says it is busy; true when set.
+  bool OnSetCursor(unsigned hitTest);
+  // Windows asks whether the session may end; no while a run works.
+  bool OnQueryEndSession();
+  // The session ends: a run is stopped and waited for, the settings saved.
+  void OnEndSession();
+  void OnTaskbarButtonCreated();
+  void RegisterTaskbarButtonCreated();
   // Saves, ends COM and ends the dialog: the close itself.
   void Close();
   // MessageBoxW, counted as a modal loop of ours.

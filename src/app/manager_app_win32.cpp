@@ -2,8 +2,6 @@
 #include <windows.h>
 #include <objbase.h>
 
-#include <new>
-
 #include "app/manager_app.h"
 #include "resource.h"
 
@@ -43,6 +41,7 @@ int ManagerApp::OnInitDialog(HWND window) {
   }
   LogPane::RemoveLimit(Pane());
   CaptureLayout();
+  RegisterTaskbarButtonCreated();
   // TRUE: the dialog manager gives the keyboard to the first tab stop, button 1008.
   return TRUE;
 }
@@ -67,27 +66,21 @@ void ManagerApp::OnCommand(RunMode mode) {
   }
   if (answer != IDOK) return;
   LogPane::Clear(Pane());
-  // The run processes no messages; paint the empty pane now so the previous
-  // log does not stay in view while it works.
+  // Paint the empty pane at once, so the previous log is not seen as the
+  // new run's beginning.
   UpdateWindow(GetDlgItem(hwnd, IDC_LOG_PANE));
 
-  RunResult result = RunResult::kAborted;
-  try {
-    result = RunReconciliation(mode);
-  } catch (const std::bad_alloc&) {
-    // Out of memory: the run's containers are released by the unwinding
-    // that brought us here. The exception must not travel on into user32,
-    // which called the dialog procedure.
-    result = RunResult::kAborted;
-  }
+  const RunResult result = RunInBackground(mode);
+  // A close asked for during the run waited for it; it comes after the box.
   Box(kResultTexts[result == RunResult::kCompleted ? 0 : 1], text.caption, MB_OK);
   if (closeRequested) Close();
 }
 
 void ManagerApp::OnClose() {
-  // Under a box or the folder browser: ending the dialog, or COM, now would
-  // pull the ground from under them. Their caller closes once they return.
-  if (modalDepth > 0) {
+  // Under a box or the folder browser, or during a run: ending the dialog,
+  // or COM, now would pull the ground from under them. Their caller closes
+  // once they return (after a run, once its result box is answered).
+  if (modalDepth > 0 || Running()) {
     closeRequested = true;
     return;
   }
@@ -96,6 +89,7 @@ void ManagerApp::OnClose() {
 
 void ManagerApp::Close() {
   SaveSettings();
+  taskbar.Disconnect();
   CoUninitialize();
   EndDialog(dialog, 0);
 }

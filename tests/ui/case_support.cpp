@@ -4,6 +4,7 @@ namespace uicases {
 
 std::wstring g_exe;
 std::wstring g_lowMemExe;
+std::wstring g_fakeTaskbarExe;
 std::wstring g_casesRoot;
 
 ws::Workspace NewWorkspace(const std::string& name, const std::wstring& exe) {
@@ -64,6 +65,24 @@ void ExpectFileBytes(const std::wstring& path, const ws::Bytes& expected, const 
 
 void ExpectPaneAfter(const Program& program, const std::wstring& expected, const std::string& what) {
   ExpectSameText(program.Pane(), expected, what);
+}
+
+ULONGLONG WriteTime(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+  return static_cast<ULONGLONG>(data.ftLastWriteTime.dwHighDateTime) << 32 |
+         data.ftLastWriteTime.dwLowDateTime;
+}
+
+void SetOldTimestamp(const std::wstring& path) {
+  HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  Expect(file != INVALID_HANDLE_VALUE, "cannot open the settings file to date it back");
+  SYSTEMTIME old = {2001, 1, 1, 1, 0, 0, 0, 0};
+  FILETIME time;
+  SystemTimeToFileTime(&old, &time);
+  SetFileTime(file, nullptr, nullptr, &time);
+  CloseHandle(file);
 }
 
 }  // namespace uicases

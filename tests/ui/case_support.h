@@ -23,6 +23,7 @@ using ws::Join;
 // Set by the harness from its options.
 extern std::wstring g_exe;        // KvoManager.exe as built
 extern std::wstring g_lowMemExe;  // the build whose large allocations fail
+extern std::wstring g_fakeTaskbarExe;  // the build whose taskbar object writes down its calls
 extern std::wstring g_casesRoot;  // one sub-folder per case
 
 // A fresh folder for a case, with a copy of the program.
@@ -39,5 +40,9 @@ void ExpectPaths(const Program& program, const std::wstring& plugin, const std::
                  const std::wstring& work, const std::string& what);
 void ExpectFileBytes(const std::wstring& path, const ws::Bytes& expected, const std::string& what);
 void ExpectPaneAfter(const Program& program, const std::wstring& expected, const std::string& what);
+// A file's last write time, and setting it far back, to see that a file
+// was written again.
+ULONGLONG WriteTime(const std::wstring& path);
+void SetOldTimestamp(const std::wstring& path);
 
 }  // namespace uicases

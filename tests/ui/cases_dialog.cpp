@@ -13,28 +13,6 @@
 
 namespace uicases {
 
-namespace {
-
-void SetOldTimestamp(const std::wstring& path) {
-  HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  Expect(file != INVALID_HANDLE_VALUE, "cannot open the settings file to date it back");
-  SYSTEMTIME old = {2001, 1, 1, 1, 0, 0, 0, 0};
-  FILETIME time;
-  SystemTimeToFileTime(&old, &time);
-  SetFileTime(file, nullptr, nullptr, &time);
-  CloseHandle(file);
-}
-
-ULONGLONG WriteTime(const std::wstring& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
-  return static_cast<ULONGLONG>(data.ftLastWriteTime.dwHighDateTime) << 32 |
-         data.ftLastWriteTime.dwLowDateTime;
-}
-
-}  // namespace
-
 // Paths shown, the pane empty, 1008 focused and default; close saves the same bytes.
 void CaseStartAndClose(const std::string& name) {
   ws::Workspace w = StandardWorkspace(name);

@@ -389,8 +389,8 @@ void CaseRegistryFirstStart(const std::string& name) {
 }
 
 // Browsing: titles, the current folder preselected, cancel, choose; the new
-// folder is used by the next run and saved only at close, even when the
-// close is asked for while the browser is open.
+// folder is used by the next run and saved at close (or when Windows ends
+// the session), even when the close is asked for while the browser is open.
 void CaseBrowse(const std::string& name) {
   ws::Workspace w = StandardWorkspace(name);
   const std::wstring work2 = Join(w.root, L"Work2");
@@ -399,7 +399,7 @@ void CaseBrowse(const std::string& name) {
   ws::Remove(Join(w.work, L"音源.vac"));
   const std::wstring work3 = Join(w.root, L"Work3");
   ws::MakeFolder(work3);
-  const ws::Bytes saved = ws::ReadBytes(w.settings);
+  ws::Bytes saved = ws::ReadBytes(w.settings);
   Program program;
   program.Start(w.exe, w.root);
 
@@ -420,6 +420,19 @@ void CaseBrowse(const std::string& name) {
   CloseBrowser(browser, IDOK);
   ExpectPaths(program, w.plugin, w.preset, work2, "after choosing Work2");
   ExpectFileBytes(w.settings, saved, "settings file before close");
+  // Windows ending the session sends no WM_CLOSE: the folder chosen is saved
+  // before the process is ended.
+  DWORD_PTR mayEnd = 0;
+  Expect(SendMessageTimeoutW(program.dialog(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF,
+                             SMTO_NORMAL, ui::kAnswerTimeoutMs, &mayEnd) &&
+             mayEnd == TRUE,
+         "WM_QUERYENDSESSION is not answered TRUE");
+  DWORD_PTR ignored = 0;
+  Expect(SendMessageTimeoutW(program.dialog(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL,
+                             ui::kAnswerTimeoutMs, &ignored) != 0,
+         "no answer to WM_ENDSESSION");
+  saved = ws::Settings(w.plugin, w.preset, work2);
+  ExpectFileBytes(w.settings, saved, "settings file after WM_ENDSESSION");
 
   program.Run(IDC_EXECUTE, true);
   ExpectPaneAfter(program,

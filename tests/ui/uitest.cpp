@@ -1,6 +1,7 @@
 // UI-automation tests of KvoManager.exe, and the demo's driver.
 //
-//   kvo_uitest --exe KvoManager.exe [--lowmem KvoManagerLowMem.exe] [case ...]
+//   kvo_uitest --exe KvoManager.exe [--lowmem KvoManagerLowMem.exe]
+//              [--faketaskbar KvoManagerFakeTaskbar.exe] [case ...]
 //   kvo_uitest --list
 //   kvo_uitest --make-demo FOLDER --exe KvoManager.exe
 //   kvo_uitest --demo FOLDER
@@ -26,6 +27,7 @@
 
 using uicases::g_casesRoot;
 using uicases::g_exe;
+using uicases::g_fakeTaskbarExe;
 using uicases::g_lowMemExe;
 using ui::Program;
 using ui::Utf8;
@@ -132,7 +134,8 @@ int KeepDesktop(int seconds, const std::wstring& stopFile, const std::wstring& r
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: kvo_uitest --exe KvoManager.exe [--lowmem KvoManagerLowMem.exe] [case ...]\n"
+               "usage: kvo_uitest --exe KvoManager.exe [--lowmem KvoManagerLowMem.exe]\n"
+               "                  [--faketaskbar KvoManagerFakeTaskbar.exe] [case ...]\n"
                "       kvo_uitest --list\n"
                "       kvo_uitest --make-demo FOLDER --exe KvoManager.exe\n"
                "       kvo_uitest --demo FOLDER\n"
@@ -155,6 +158,8 @@ int wmain(int argc, wchar_t** argv) {
       g_exe = ui::DosPath(argv[++i]);
     } else if (arg == L"--lowmem" && hasValue) {
       g_lowMemExe = ui::DosPath(argv[++i]);
+    } else if (arg == L"--faketaskbar" && hasValue) {
+      g_fakeTaskbarExe = ui::DosPath(argv[++i]);
     } else if (arg == L"--make-demo" && hasValue) {
       makeDemo = ui::DosPath(argv[++i]);
     } else if (arg == L"--keep-desktop" && i + 3 < argc) {

@@ -221,6 +221,33 @@ const wchar_t kStandardRepeatLog[] =
     L"  - Delta.vac\r\n"
     L"\r\n";
 
+void LayOutManyPresets(const Workspace& w, int presets, int archives) {
+  std::vector<std::pair<std::int32_t, std::wstring>> ids;
+  std::vector<Bytes> needing;  // the preset that needs archive i
+  for (int i = 1; i <= archives; ++i) {
+    wchar_t name[16];
+    wsprintfW(name, L"A%04d.vac", i);
+    ids.emplace_back(i, name);
+    WriteBytes(Join(w.plugin, name), Archive(name));
+    needing.push_back(Preset({i}));
+  }
+  WriteBytes(Join(w.root, L"IdList.txt"), IdList(ids));
+  const std::wstring complete = Join(w.preset, L"complete-" + std::to_wstring(presets) + L"-" +
+                                                   std::to_wstring(archives) + L".txt");
+  const std::wstring first = Join(w.preset, L"P00000.kvo");
+  if (!Exists(complete) || !Exists(first) || ReadBytes(first) != needing[0]) {
+    RemoveTree(w.preset);
+    MakeFolder(w.preset);
+    for (int i = 0; i < presets; ++i) {
+      wchar_t name[16];
+      wsprintfW(name, L"P%05d.kvo", i);
+      WriteBytes(Join(w.preset, name), needing[static_cast<std::size_t>(i % archives)]);
+    }
+    WriteBytes(complete, std::string("written whole\r\n"));
+  }
+  w.WriteSettings();
+}
+
 void LayOutDemo(const Workspace& w) {
   LayOutStandard(w);
   WriteBytes(Join(w.root, L"IdList.txt"), IdList({{100, L"Alpha.vac"},

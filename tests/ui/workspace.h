@@ -60,6 +60,14 @@ extern const wchar_t kStandardCheckLog[];
 extern const wchar_t kStandardExecuteLog[];
 extern const wchar_t kStandardRepeatLog[];
 
+// A large workspace whose report is short: `presets` presets, each needing
+// one of `archives` archives (named A0001.vac and so on), all of them in
+// Plugin, and the settings file. A check-only run reads every preset and
+// finds none incomplete. The presets are written only when the Preset
+// folder does not hold them yet from an earlier call (no run changes them),
+// so it may lie outside the workspace's root and be kept.
+void LayOutManyPresets(const Workspace& workspace, int presets, int archives);
+
 // The demo: the standard layout and a few more presets.
 void LayOutDemo(const Workspace& workspace);
 

@@ -1,0 +1,56 @@
+#include "app/taskbar.h"
+
+#include "app/taskbar_test_helper.h"
+
+namespace kvo {
+namespace {
+
+ITaskbarList3* MakeSystemTaskbarList() {
+  ITaskbarList3* list = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskbarList3,
+                              reinterpret_cast<void**>(&list)))) {
+    return nullptr;
+  }
+  return list;
+}
+
+TaskbarListMaker g_makeTaskbarList = MakeSystemTaskbarList;
+
+}  // namespace
+
+void SetTaskbarListMaker(TaskbarListMaker maker) { g_makeTaskbarList = maker; }
+
+void TaskbarProgress::Connect(HWND window) {
+  Disconnect();
+  ITaskbarList3* list = g_makeTaskbarList();
+  if (list == nullptr) return;
+  if (FAILED(list->HrInit())) {
+    list->Release();
+    return;
+  }
+  list_ = list;
+  window_ = window;
+}
+
+void TaskbarProgress::Show(const RunPosition& position) {
+  if (list_ == nullptr) return;
+  if (position.total == 0) {
+    list_->SetProgressState(window_, TBPF_INDETERMINATE);
+    return;
+  }
+  // Setting a value also leaves the indeterminate state for the normal one.
+  list_->SetProgressState(window_, TBPF_NORMAL);
+  list_->SetProgressValue(window_, position.done, position.total);
+}
+
+void TaskbarProgress::Clear() {
+  if (list_ != nullptr) list_->SetProgressState(window_, TBPF_NOPROGRESS);
+}
+
+void TaskbarProgress::Disconnect() {
+  if (list_ != nullptr) list_->Release();
+  list_ = nullptr;
+  window_ = nullptr;
+}
+
+}  // namespace kvo
