@@ -169,7 +169,7 @@ int Run(const Args& a) {
   const kvo::RunMode mode = a.mode == "execute" ? kvo::RunMode::kExecute : kvo::RunMode::kCheckOnly;
   if (a.mode != "execute" && a.mode != "check") Die("mode must be check or execute");
   kvo::test::FaultyFileSystem fs;
-  fs.SetExeDirectory(Utf16(a.root + "/lists"));
+  fs.SetExeFolder(Utf16(a.root + "/lists"));
   auto folders = std::make_unique<kvo::SettingsRecord>();
   *folders = kvo::SettingsRecord{};
   std::vector<char16_t> lineBuffer(kvo::platform::kLineBufferUnits);
@@ -319,9 +319,11 @@ int Floor(const Args& a) {
 
 int Reader(const Args& a) {
   kvo::test::FaultyFileSystem fs;
-  fs.SetExeDirectory(Utf16(a.root + "/lists"));
-  kvo::Catalogue catalogue(fs);
-  if (catalogue.idTable.Size() == 0) Die("no IdList.txt in " + a.root + "/lists");
+  fs.SetExeFolder(Utf16(a.root + "/lists"));
+  kvo::Catalogue catalogue;
+  if (catalogue.LoadLists(fs) != kvo::Catalogue::Load::kLoaded) {
+    Die("no readable lists in " + a.root + "/lists");
+  }
   const std::string folder = a.root + "/Preset";
   std::vector<std::vector<unsigned char>> presets;
   std::vector<std::u16string> names;
@@ -355,14 +357,14 @@ int Reader(const Args& a) {
   const double parseMBps = static_cast<double>(bytes) * passes / seconds / 1e6;
 
   // ReadPreset on the same files, which the page cache holds by now.
-  kvo::platform::SetCurrentDir(Utf16(folder));
+  kvo::platform::SetCurrentFolder(Utf16(folder));
   std::size_t readPasses = 0;
   const Clock::time_point readStart = Clock::now();
   double readSeconds = 0;
   do {
     for (const std::u16string& name : names) {
       kvo::PresetRecord record;
-      kvo::ReadPreset(fs, record, name, catalogue.idTable);
+      kvo::ReadPreset(fs, name, std::u16string(), catalogue.idTable, record);
     }
     ++readPasses;
     readSeconds = Since(readStart);
@@ -381,7 +383,7 @@ int Reader(const Args& a) {
 // lines, filled into the list and the id table), as often as fits the time.
 int Lists(const Args& a) {
   kvo::test::FaultyFileSystem fs;
-  fs.SetExeDirectory(Utf16(a.root + "/lists"));
+  fs.SetExeFolder(Utf16(a.root + "/lists"));
   std::size_t loads = 0;
   std::size_t entries = 0;
   const double cpuStart = CpuSeconds();

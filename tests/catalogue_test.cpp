@@ -22,8 +22,8 @@ Names Of(const NameSet& set) { return Names(set.begin(), set.end()); }
 class CatalogueTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    fs_.SetExeDirectory(dir_.str());
-    presetDir_ = dir_.Sub("Preset");
+    fs_.SetExeFolder(dir_.str());
+    presetFolder_ = dir_.Sub("Preset");
     WriteText(dir_.path() / "IdList.txt",
               "1,Face.vac\r\n2,FACE.VAC\r\n3,Body.vac\r\n4,hair.vac\r\n");
   }
@@ -34,25 +34,27 @@ class CatalogueTest : public ::testing::Test {
     for (std::int32_t id : ids) builder.Entry(id);
     // A list header is only recognised in front of a well-formed entry.
     if (ids.size() == 0) builder.Entry(9999);
-    WriteBytes(presetDir_ / name, builder.Build());
+    WriteBytes(presetFolder_ / name, builder.Build());
   }
 
   // Lists and reads the Preset folder the way a run does.
   NameSet Build(Catalogue& catalogue, NameSet required = NameSet()) {
     NameSet listing;
-    EXPECT_EQ(ScanFolder(System(), listing, S(presetDir_), u"*.kvo"), ScanResult::kListed);
-    catalogue.BuildRequired(fs_, S(presetDir_), listing, {}, required);
+    EXPECT_EQ(ScanFolder(System(), S(presetFolder_), u"*.kvo", listing), platform::ListStatus::kListed);
+    std::u16string unreadable;
+    catalogue.BuildRequired(fs_, S(presetFolder_), listing, {}, required, unreadable);
     return required;
   }
 
   TempDir dir_;
   FaultyFileSystem fs_;
-  fs::path presetDir_;
+  fs::path presetFolder_;
 };
 
 TEST_F(CatalogueTest, EmptyPresetFolderNeedsExactlyTheExList) {
   WriteText(dir_.path() / "ExList.txt", "Base.vac\r\n");
-  Catalogue catalogue(fs_);
+  Catalogue catalogue;
+  ASSERT_EQ(catalogue.LoadLists(fs_), Catalogue::Load::kLoaded);
   NameSet stale;
   stale.Insert(u"stale.vac");
   const NameSet required = Build(catalogue, stale);
@@ -65,10 +67,11 @@ TEST_F(CatalogueTest, ReadablePresetsInNameOrderAndTheUnionOfTheirNeeds) {
   Preset("b.kvo", {3, 2});
   Preset("A.kvo", {4});
   Preset("empty.kvo", {});
-  WriteBytes(presetDir_ / "short.kvo", PresetBuilder().BuildTruncated(47));
-  WriteText(presetDir_ / "text.kvo", std::string(400, 'x'));
+  WriteBytes(presetFolder_ / "short.kvo", PresetBuilder().BuildTruncated(47));
+  WriteText(presetFolder_ / "text.kvo", std::string(400, 'x'));
 
-  Catalogue catalogue(fs_);
+  Catalogue catalogue;
+  ASSERT_EQ(catalogue.LoadLists(fs_), Catalogue::Load::kLoaded);
   const NameSet required = Build(catalogue);
   EXPECT_EQ(Of(required), (Names{u"Body.vac", u"Face.vac", u"hair.vac"}));
 
@@ -83,27 +86,31 @@ TEST_F(CatalogueTest, ReadablePresetsInNameOrderAndTheUnionOfTheirNeeds) {
 TEST_F(CatalogueTest, WithoutExListOnlyThePresetsCount) {
   Preset("one.kvo", {1});
   Preset("two.kvo", {1, 3});
-  Catalogue catalogue(fs_);
+  Catalogue catalogue;
+  ASSERT_EQ(catalogue.LoadLists(fs_), Catalogue::Load::kLoaded);
   EXPECT_EQ(Of(Build(catalogue)), (Names{u"Body.vac", u"Face.vac"}));
 }
 
 TEST_F(CatalogueTest, TheExListItselfCanBeTheRequiredSet) {
   WriteText(dir_.path() / "ExList.txt", "Base.vac\r\n");
   Preset("one.kvo", {3});
-  Catalogue catalogue(fs_);
+  Catalogue catalogue;
+  ASSERT_EQ(catalogue.LoadLists(fs_), Catalogue::Load::kLoaded);
   NameSet listing;
-  ASSERT_EQ(ScanFolder(System(), listing, S(presetDir_), u"*.kvo"), ScanResult::kListed);
-  catalogue.BuildRequired(fs_, S(presetDir_), listing, {}, catalogue.exList);
+  ASSERT_EQ(ScanFolder(System(), S(presetFolder_), u"*.kvo", listing), platform::ListStatus::kListed);
+  std::u16string unreadable;
+  catalogue.BuildRequired(fs_, S(presetFolder_), listing, {}, catalogue.exList, unreadable);
   EXPECT_EQ(Of(catalogue.exList), (Names{u"Base.vac", u"Body.vac"}));
 }
 
 TEST_F(CatalogueTest, PresetsAreReadFromTheirFolderNotTheCurrentOne) {
   Preset("only.kvo", {4});
-  const std::u16string before = platform::CurrentDir();
-  ASSERT_TRUE(platform::SetCurrentDir(dir_.str()));
-  Catalogue catalogue(fs_);
+  const std::u16string before = platform::CurrentFolder();
+  ASSERT_TRUE(platform::SetCurrentFolder(dir_.str()));
+  Catalogue catalogue;
+  ASSERT_EQ(catalogue.LoadLists(fs_), Catalogue::Load::kLoaded);
   const NameSet required = Build(catalogue);
-  platform::SetCurrentDir(before);
+  platform::SetCurrentFolder(before);
   EXPECT_EQ(Of(required), Names{u"hair.vac"});
 }
 
@@ -118,22 +125,22 @@ TEST(FolderScan, Cases) {
   struct Case {
     const char* what;
     std::u16string folder;
-    ScanResult result;
+    platform::ListStatus result;
     Names names;
   };
   const Case cases[] = {
-      {"files and a sub-folder", S(plugin), ScanResult::kListed,
+      {"files and a sub-folder", S(plugin), platform::ListStatus::kListed,
        {u"a.vac", u"B.VAC", u"keep.vac", u"sub.vac"}},
-      {"no match", S(empty), ScanResult::kListed, {u"keep.vac"}},
-      {"missing folder", S(dir.path() / "missing"), ScanResult::kFailed, {u"keep.vac"}},
-      {"a file", S(dir.path() / "file.vac"), ScanResult::kFailed, {u"keep.vac"}},
-      {"empty path", u"", ScanResult::kFailed, {u"keep.vac"}},
+      {"no match", S(empty), platform::ListStatus::kListed, {u"keep.vac"}},
+      {"missing folder", S(dir.path() / "missing"), platform::ListStatus::kFailed, {u"keep.vac"}},
+      {"a file", S(dir.path() / "file.vac"), platform::ListStatus::kFailed, {u"keep.vac"}},
+      {"empty path", u"", platform::ListStatus::kFailed, {u"keep.vac"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     NameSet names;
     names.Insert(u"keep.vac");  // a scan only adds
-    EXPECT_EQ(ScanFolder(System(), names, c.folder, u"*.vac"), c.result);
+    EXPECT_EQ(ScanFolder(System(), c.folder, u"*.vac", names), c.result);
     EXPECT_EQ(Of(names), c.names);
   }
 }
@@ -149,7 +156,7 @@ TEST(FolderScan, AFolderTooDeepForItsSearchPathCannotBeListed) {
   const std::u16string folder = deep.u16string() + u"xx";
   fs::create_directory(P(folder));
   if (!fs::is_directory(P(folder))) GTEST_SKIP() << "cannot create the deep folder here";
-  EXPECT_EQ(ScanFolder(System(), names, folder, u"*.vac"), ScanResult::kFailed);
+  EXPECT_EQ(ScanFolder(System(), folder, u"*.vac", names), platform::ListStatus::kFailed);
   EXPECT_EQ(names.Size(), 0u);
 }
 

@@ -372,7 +372,7 @@ TEST(FaultMatrix, FoldersThatCannotBeListedToTheirEnd) {
       {"Preset no folder any more",
        [](RunWorkspace& ws) {
          Fault fault;
-         fault.op = FsOp::kIsDirectory;
+         fault.op = FsOp::kIsFolder;
          fault.path = S(ws.Folder(kPreset));
          return fault;
        },
@@ -547,7 +547,7 @@ TEST(FaultMatrix, InputsThatExistButCannotBeReadStopTheRun) {
     EXPECT_EQ(ledger.Now(), ledger.Unmoved());
     // Presets are read with their folder current; the start folder is
     // current again once the run has stopped.
-    EXPECT_EQ(platform::CurrentDir(), platform::StartDir());
+    EXPECT_EQ(platform::CurrentFolder(), platform::StartFolder());
   }
 
   // Still no reason to stop: no ExList.txt at all (nothing is always
@@ -1176,7 +1176,7 @@ TEST(FaultMatrix, AStopDuringACopyAcrossFileSystemsRemovesTheTemporary) {
 // lists in `root`, Plugin and Preset under it, Work at `work`.
 int RunOn(const fs::path& root, const fs::path& work) {
   FaultyFileSystem system;
-  system.SetExeDirectory(S(root));
+  system.SetExeFolder(S(root));
   MemoryPane pane;
   SettingsRecord record{};
   const fs::path folders[kFolderSlotCount] = {root / "Plugin", root / "Preset", work};

@@ -17,7 +17,7 @@ TEST(FolderScan, NamesDifferingOnlyInCaseGiveOneEntry) {
   WriteText(dir.path() / "X.VAC", "2");
   if (ListNames(dir.path()).size() != 2) GTEST_SKIP() << "case-insensitive file system";
   NameSet names;
-  ASSERT_EQ(ScanFolder(System(), names, dir.str(), u"*.vac"), ScanResult::kListed);
+  ASSERT_EQ(ScanFolder(System(), dir.str(), u"*.vac", names), platform::ListStatus::kListed);
   EXPECT_EQ(names.Size(), 1u);
   EXPECT_TRUE(names.Contains(u"x.vac"));
 }

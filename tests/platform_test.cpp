@@ -146,7 +146,7 @@ TEST(NameOrder, KeysOrderEveryPairAsTheNameOrderDoes) {
   EXPECT_GT(equal, names.size() / 10);
 }
 
-TEST(Paths, CombineAndAppendPutOneSeparatorAndRespectMaxPath) {
+TEST(Paths, CombinePutsOneSeparatorAndRespectsMaxPath) {
   TempDir dir;
   std::u16string joined;
   ASSERT_TRUE(platform::CombinePath(dir.str(), u"x.vac", joined));
@@ -166,10 +166,6 @@ TEST(Paths, CombineAndAppendPutOneSeparatorAndRespectMaxPath) {
   ASSERT_TRUE(platform::CombinePath(S(dir.path() / ""), u"x.vac", again));
   EXPECT_EQ(again, joined);
 
-  std::u16string appended = dir.str();
-  ASSERT_TRUE(platform::AppendPath(appended, u"Plugin"));
-  EXPECT_EQ(P(appended), dir.path() / "Plugin");
-
   // 259 units fit (with the terminator, 260); one more does not.
   const std::u16string folder = dir.str();
   const std::size_t room = kMaxPath - 1 - folder.size() - 1;
@@ -179,9 +175,6 @@ TEST(Paths, CombineAndAppendPutOneSeparatorAndRespectMaxPath) {
   out = u"unchanged";
   EXPECT_FALSE(platform::CombinePath(folder, std::u16string(room + 1, u'n'), out));
   EXPECT_EQ(out, u"unchanged");
-  std::u16string path = folder;
-  EXPECT_FALSE(platform::AppendPath(path, std::u16string(room + 1, u'n')));
-  EXPECT_EQ(path, folder);
 
   // A folder that already ends in its separator gets none added, so the
   // same 259-unit result still fits.
@@ -189,9 +182,6 @@ TEST(Paths, CombineAndAppendPutOneSeparatorAndRespectMaxPath) {
   ASSERT_EQ(ended.size(), folder.size() + 1);
   EXPECT_TRUE(platform::CombinePath(ended, std::u16string(room, u'n'), out));
   EXPECT_EQ(out.size(), kMaxPath - 1);
-  path = ended;
-  EXPECT_TRUE(platform::AppendPath(path, std::u16string(room, u'n')));
-  EXPECT_EQ(path.size(), kMaxPath - 1);
 }
 
 // The path a listed preset is opened by and a listed archive moved by. On
@@ -236,15 +226,15 @@ TEST(Paths, AListedNameIsTheFileItNames) {
   }
 }
 
-TEST(Folders, IsDirectoryOnlyForExistingFolders) {
+TEST(Folders, IsFolderOnlyForExistingFolders) {
   TempDir dir;
   WriteText(dir.path() / "file.vac", "x");
   dir.Sub("sub");
-  EXPECT_TRUE(platform::IsDirectory(dir.str()));
-  EXPECT_TRUE(platform::IsDirectory(S(dir.path() / "sub")));
-  EXPECT_FALSE(platform::IsDirectory(S(dir.path() / "file.vac")));
-  EXPECT_FALSE(platform::IsDirectory(S(dir.path() / "missing")));
-  EXPECT_FALSE(platform::IsDirectory(u""));
+  EXPECT_TRUE(platform::IsFolder(dir.str()));
+  EXPECT_TRUE(platform::IsFolder(S(dir.path() / "sub")));
+  EXPECT_FALSE(platform::IsFolder(S(dir.path() / "file.vac")));
+  EXPECT_FALSE(platform::IsFolder(S(dir.path() / "missing")));
+  EXPECT_FALSE(platform::IsFolder(u""));
 }
 
 TEST(Folders, FindFilesMatchesTheExtensionInAnyCaseAndListsFolders) {
@@ -340,9 +330,9 @@ TEST(Files, ReadWholeFileAppendsZerosAndSaysWhyItFailed) {
   WriteText(dir.path() / "list.txt", std::string("ab\0c", 4));
   WriteText(dir.path() / "empty.txt", "");
   std::vector<char> text;
-  ASSERT_EQ(platform::ReadWholeFile(S(dir.path() / "list.txt"), text, 1), FileStatus::kRead);
+  ASSERT_EQ(platform::ReadWholeFile(S(dir.path() / "list.txt"), 1, text), FileStatus::kRead);
   EXPECT_EQ(std::string(text.begin(), text.end()), std::string("ab\0c\0", 5));
-  ASSERT_EQ(platform::ReadWholeFile(S(dir.path() / "empty.txt"), text, 1), FileStatus::kRead);
+  ASSERT_EQ(platform::ReadWholeFile(S(dir.path() / "empty.txt"), 1, text), FileStatus::kRead);
   EXPECT_EQ(text.size(), 1u);
 
   // Only a file or folder that is not there is missing; what exists but
@@ -372,7 +362,7 @@ TEST(Files, ReadWholeFileAppendsZerosAndSaysWhyItFailed) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     text.assign(3, 'x');
-    EXPECT_EQ(platform::ReadWholeFile(S(c.path), text, 1), c.status);
+    EXPECT_EQ(platform::ReadWholeFile(S(c.path), 1, text), c.status);
     EXPECT_TRUE(text.empty());
   }
 }
@@ -417,7 +407,7 @@ TEST(Files, ReadExactRefusesAShortRead) {
   ASSERT_TRUE(platform::FileSize32(file, &size));
   EXPECT_EQ(size, 4u);
   char buffer[8];
-  EXPECT_FALSE(platform::ReadExact(file, buffer, 8));
+  EXPECT_FALSE(platform::ReadExact(file, 8, buffer));
   platform::CloseFile(file);
 }
 
@@ -431,10 +421,10 @@ TEST(Files, AFileHeldWithNoSharingCannotBeOpenedAgain) {
   EXPECT_EQ(platform::OpenForReadNoShare(S(dir.path() / "held.txt"), &status), nullptr);
   EXPECT_EQ(status, platform::FileStatus::kUnreadable);
   std::vector<char> text;
-  EXPECT_EQ(platform::ReadWholeFile(S(dir.path() / "held.txt"), text),
+  EXPECT_EQ(platform::ReadWholeFile(S(dir.path() / "held.txt"), 0, text),
             platform::FileStatus::kUnreadable);
   platform::CloseFile(first);
-  EXPECT_EQ(platform::ReadWholeFile(S(dir.path() / "held.txt"), text), platform::FileStatus::kRead);
+  EXPECT_EQ(platform::ReadWholeFile(S(dir.path() / "held.txt"), 0, text), platform::FileStatus::kRead);
 }
 #endif
 
@@ -560,7 +550,7 @@ TEST(Moves, EveryStepOfACopyAcrossVolumesFailsCleanly) {
       return Do(Step::kIdentity, "identity");
     }
     MoveResult CreateTemporary() override { return Do(Step::kTemporary, "temporary"); }
-    MoveResult Read(char*, std::size_t size, std::size_t& got) override {
+    MoveResult Read(std::size_t size, char*, std::size_t& got) override {
       got = blocks-- > 0 ? size : 0;
       return Do(Step::kRead, "read");
     }
@@ -716,24 +706,24 @@ TEST(Text, FormatLineHandlesTheToolsConversions) {
   EXPECT_EQ(std::u16string(buffer).size(), platform::kLineBufferUnits - 1);
 }
 
-TEST(Process, ExeDirectoryAndCurrentDirectory) {
+TEST(Process, ExeFolderAndCurrentFolder) {
   const std::u16string exe = platform::ExePath();
-  const std::u16string folder = platform::ExeDirectory();
+  const std::u16string folder = platform::ExeFolder();
   ASSERT_FALSE(folder.empty());
-  EXPECT_TRUE(platform::IsDirectory(folder));
+  EXPECT_TRUE(platform::IsFolder(folder));
   EXPECT_EQ(P(exe).parent_path(), P(folder));
 
   TempDir dir;
 
-  const std::u16string before = platform::CurrentDir();
-  platform::RecordStartDir();
-  ASSERT_TRUE(platform::SetCurrentDir(dir.str()));
-  EXPECT_TRUE(fs::equivalent(P(platform::CurrentDir()), dir.path()));
+  const std::u16string before = platform::CurrentFolder();
+  platform::RecordStartFolder();
+  ASSERT_TRUE(platform::SetCurrentFolder(dir.str()));
+  EXPECT_TRUE(fs::equivalent(P(platform::CurrentFolder()), dir.path()));
   // The start folder stays what it was when recorded.
-  EXPECT_EQ(platform::StartDir(), before);
-  EXPECT_FALSE(platform::SetCurrentDir(S(dir.path() / "missing")));
-  EXPECT_TRUE(fs::equivalent(P(platform::CurrentDir()), dir.path()));
-  ASSERT_TRUE(platform::SetCurrentDir(before));
+  EXPECT_EQ(platform::StartFolder(), before);
+  EXPECT_FALSE(platform::SetCurrentFolder(S(dir.path() / "missing")));
+  EXPECT_TRUE(fs::equivalent(P(platform::CurrentFolder()), dir.path()));
+  ASSERT_TRUE(platform::SetCurrentFolder(before));
 }
 
 }  // namespace

@@ -225,7 +225,7 @@ TEST_F(PresetFiles, FileNameIsSetExactlyWhateverTheOutcome) {
       {u"a.kvo", S(dir_.path() / "renamed" / "a.kvo"), PresetRead::kFolderGone}};
   for (const Case& c : cases) {
     PresetRecord record;
-    EXPECT_EQ(ReadPreset(System(), record, c.name, table, c.path), c.result);
+    EXPECT_EQ(ReadPreset(System(), c.name, c.path, table, record), c.result);
     EXPECT_EQ(record.fileName, c.name);
   }
 }
@@ -240,19 +240,19 @@ TEST_F(PresetFiles, TheBufferGrowsToTheFilesSizeAndLeftoversNeverCount) {
   const std::u16string damaged = Write("damaged.kvo", PresetBuilder().Filler(20).BuildTruncated(400));
 
   PresetRecord first;
-  ASSERT_EQ(ReadPreset(System(), first, u"large.kvo", table, large), PresetRead::kRead);
+  ASSERT_EQ(ReadPreset(System(), u"large.kvo", large, table, first), PresetRead::kRead);
   const std::size_t capacity = PresetReadBufferCapacity();
   // Exactly the file: a 3 GiB file must not ask for 6.
   EXPECT_EQ(capacity, fs::file_size(P(large)));
 
   PresetRecord second;
-  ASSERT_EQ(ReadPreset(System(), second, u"small.kvo", table, small), PresetRead::kRead);
+  ASSERT_EQ(ReadPreset(System(), u"small.kvo", small, table, second), PresetRead::kRead);
   EXPECT_EQ(Names(second.needs.begin(), second.needs.end()), Names{u"two.vac"});
   EXPECT_EQ(PresetReadBufferCapacity(), capacity);
 
   // The large file's header lies beyond this file's 400 bytes: no list.
   PresetRecord third;
-  EXPECT_EQ(ReadPreset(System(), third, u"damaged.kvo", table, damaged), PresetRead::kNotAPreset);
+  EXPECT_EQ(ReadPreset(System(), u"damaged.kvo", damaged, table, third), PresetRead::kNotAPreset);
 }
 
 TEST_F(PresetFiles, AFailedGrowthLeavesAnEmptyBufferThatCanGrowAgain) {
@@ -261,17 +261,17 @@ TEST_F(PresetFiles, AFailedGrowthLeavesAnEmptyBufferThatCanGrowAgain) {
   const std::u16string large =
       Write("large.kvo", PresetBuilder().Filler(100000).ListHeader(1).Entry(2).Build());
   PresetRecord record;
-  ASSERT_EQ(ReadPreset(System(), record, u"small.kvo", table, small), PresetRead::kRead);
+  ASSERT_EQ(ReadPreset(System(), u"small.kvo", small, table, record), PresetRead::kRead);
   ASSERT_GT(PresetReadBufferCapacity(), 0u);
 
   FailAllocationAfter(1, 50000);
   PresetRecord failing;
-  EXPECT_THROW(ReadPreset(System(), failing, u"large.kvo", table, large), std::bad_alloc);
+  EXPECT_THROW(ReadPreset(System(), u"large.kvo", large, table, failing), std::bad_alloc);
   FailAllocationAfter(0);
   EXPECT_EQ(PresetReadBufferCapacity(), 0u);
 
   PresetRecord again;
-  EXPECT_EQ(ReadPreset(System(), again, u"small.kvo", table, small), PresetRead::kRead);
+  EXPECT_EQ(ReadPreset(System(), u"small.kvo", small, table, again), PresetRead::kRead);
   EXPECT_EQ(Names(again.needs.begin(), again.needs.end()), Names{u"one.vac"});
 }
 

@@ -9,8 +9,8 @@
 namespace kvo::test {
 
 RunWorkspace::RunWorkspace() {
-  savedCwd_ = platform::CurrentDir();
-  fs_.SetExeDirectory(root_.str());
+  savedCwd_ = platform::CurrentFolder();
+  fs_.SetExeFolder(root_.str());
   const char* names[kFolderSlotCount] = {"Plugin", "Preset", "Work"};
   for (int slot = 0; slot < kFolderSlotCount; ++slot) {
     folders_[slot] = root_.Sub(names[slot]);
@@ -19,7 +19,7 @@ RunWorkspace::RunWorkspace() {
 }
 
 RunWorkspace::~RunWorkspace() {
-  platform::SetCurrentDir(savedCwd_);
+  platform::SetCurrentFolder(savedCwd_);
 }
 
 void RunWorkspace::SetFolder(int slot, const std::u16string& path) {

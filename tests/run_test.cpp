@@ -180,12 +180,12 @@ TEST(Run, SharedProgressKeepsTheLastReportWhole) {
 // and "Preset") name folders under the one the program was started in, on
 // every run, whatever an earlier run made current.
 TEST(Run, RelativeFoldersAreTakenFromTheStartFolderOnEveryRun) {
-  const std::u16string outside = platform::CurrentDir();
+  const std::u16string outside = platform::CurrentFolder();
   RunWorkspace ws;
   LaySample(ws);
-  ASSERT_TRUE(platform::SetCurrentDir(ws.Root().str()));
-  platform::RecordStartDir();
-  ASSERT_TRUE(platform::SetCurrentDir(S(ws.Folder(kPreset))));  // anything but the start
+  ASSERT_TRUE(platform::SetCurrentFolder(ws.Root().str()));
+  platform::RecordStartFolder();
+  ASSERT_TRUE(platform::SetCurrentFolder(S(ws.Folder(kPreset))));  // anything but the start
   ws.SetFolder(kPlugin, u"Plugin");
   ws.SetFolder(kPreset, u"Preset");
   ws.SetFolder(kWork, u"Work");
@@ -202,15 +202,15 @@ TEST(Run, RelativeFoldersAreTakenFromTheStartFolderOnEveryRun) {
   EXPECT_EQ(ws.Contents(kPlugin), kSamplePluginAfter);
   // The fields keep the text they were given.
   EXPECT_EQ(std::u16string(ws.folders.paths[kPlugin]), u"Plugin");
-  ASSERT_TRUE(platform::SetCurrentDir(outside));
-  platform::RecordStartDir();
+  ASSERT_TRUE(platform::SetCurrentFolder(outside));
+  platform::RecordStartFolder();
 }
 
 // Whichever way a run returns, the folder the program was started in is
 // current again: a run never leaves Preset or Work current, which Windows
 // would then refuse to rename or remove while the program is open.
 TEST(Run, TheStartFolderIsCurrentAgainWhenARunReturns) {
-  const std::u16string outside = platform::CurrentDir();
+  const std::u16string outside = platform::CurrentFolder();
   struct Case {
     const char* what;
     RunMode mode;
@@ -233,13 +233,13 @@ TEST(Run, TheStartFolderIsCurrentAgainWhenARunReturns) {
     LaySample(ws);
     if (c.fault) c.fault(ws);
     const fs::path start = ws.Root().Sub("start");
-    ASSERT_TRUE(platform::SetCurrentDir(S(start)));
-    platform::RecordStartDir();
-    ASSERT_TRUE(platform::SetCurrentDir(S(ws.Root().path())));  // anything but the start
+    ASSERT_TRUE(platform::SetCurrentFolder(S(start)));
+    platform::RecordStartFolder();
+    ASSERT_TRUE(platform::SetCurrentFolder(S(ws.Root().path())));  // anything but the start
     EXPECT_EQ(ws.Run(c.mode), c.result);
-    EXPECT_TRUE(fs::equivalent(P(platform::CurrentDir()), start)) << U8(platform::CurrentDir());
-    ASSERT_TRUE(platform::SetCurrentDir(outside));
-    platform::RecordStartDir();
+    EXPECT_TRUE(fs::equivalent(P(platform::CurrentFolder()), start)) << U8(platform::CurrentFolder());
+    ASSERT_TRUE(platform::SetCurrentFolder(outside));
+    platform::RecordStartFolder();
   }
 }
 
@@ -330,12 +330,12 @@ TEST(Run, AbortsBeforeTouchingAnything) {
         ws.SetFolder(slot, S(ws.Root().path() / "nowhere"));
       }
     }
-    const std::u16string cwd = platform::CurrentDir();
+    const std::u16string cwd = platform::CurrentFolder();
     const auto before = ws.AllArchives();
     EXPECT_EQ(ws.Run(RunMode::kExecute), RunResult::kAborted);
     EXPECT_EQ(ws.Log(), c.log);
     EXPECT_EQ(ws.AllArchives(), before);
-    EXPECT_EQ(platform::CurrentDir(), cwd);
+    EXPECT_EQ(platform::CurrentFolder(), cwd);
   }
 }
 
@@ -519,7 +519,7 @@ TEST(Run, MemoryExhaustionAtAnyPointUnwindsCleanly) {
   long total = 0;
   // The start folder is recorded by its first use in a process, not by
   // every run: have that done before counting a run's allocations.
-  platform::StartDir();
+  platform::StartFolder();
   {
     RunWorkspace probe;
     LaySample(probe);
@@ -549,7 +549,7 @@ TEST(Run, MemoryExhaustionAtAnyPointUnwindsCleanly) {
     }
     FailAllocationAfter(0);
     EXPECT_TRUE(threw);
-    EXPECT_EQ(platform::CurrentDir(), platform::StartDir());
+    EXPECT_EQ(platform::CurrentFolder(), platform::StartFolder());
     EXPECT_EQ(ws.AllArchives(), before);
     EXPECT_EQ(ws.Run(RunMode::kCheckOnly), RunResult::kCompleted);
   }

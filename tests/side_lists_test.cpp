@@ -254,16 +254,17 @@ TEST(SideLists, EveryWayAListIsSaved) {
 // The lists are found beside the executable, whatever the current folder is.
 class SideFiles : public ::testing::Test {
  protected:
-  void SetUp() override { fs_.SetExeDirectory(dir_.str()); }
+  void SetUp() override { fs_.SetExeFolder(dir_.str()); }
   TempDir dir_;
   FaultyFileSystem fs_;
 };
 
 TEST_F(SideFiles, MissingListsLeaveTheContainersEmpty) {
-  Catalogue catalogue(fs_);
+  Catalogue catalogue;
+  EXPECT_EQ(catalogue.LoadLists(fs_), Catalogue::Load::kIdListUnreadable);
   EXPECT_EQ(catalogue.exList.Size(), 0u);
   EXPECT_EQ(catalogue.idTable.Size(), 0u);
-  EXPECT_TRUE(catalogue.exListRead);
+  EXPECT_EQ(LoadExList(fs_, catalogue.exList), ListLoad::kMissing);
   std::vector<char> text;
   EXPECT_EQ(ReadSideFile(fs_, u"IdList.txt", text), platform::FileStatus::kMissing);
 }
@@ -276,7 +277,8 @@ TEST_F(SideFiles, BothListsAreLoadedFromTheExecutablesFolder) {
   EXPECT_EQ(text.back(), '\0');
   EXPECT_EQ(text.size(), 29u);
 
-  Catalogue catalogue(fs_);
+  Catalogue catalogue;
+  EXPECT_EQ(catalogue.LoadLists(fs_), Catalogue::Load::kLoaded);
   EXPECT_EQ(std::vector<std::u16string>(catalogue.exList.begin(), catalogue.exList.end()),
             (std::vector<std::u16string>{u"Base.vac", u"Skin.vac"}));
   EXPECT_EQ(catalogue.idTable.Size(), 2u);
@@ -285,7 +287,7 @@ TEST_F(SideFiles, BothListsAreLoadedFromTheExecutablesFolder) {
 TEST_F(SideFiles, AListWithoutUsableLinesGivesAnEmptyTable) {
   WriteText(dir_.path() / "IdList.txt", "no comma here\r\nnor here\r\n");
   IdTable table;
-  LoadIdList(fs_, table);
+  EXPECT_EQ(LoadIdList(fs_, table), ListLoad::kLoaded);
   EXPECT_EQ(table.Size(), 0u);
 }
 

@@ -65,7 +65,7 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // Folder fields that are not absolute name folders under this one, on every
   // run, whatever the runs make current meanwhile.
-  kvo::platform::RecordStartDir();
+  kvo::platform::RecordStartFolder();
   // Zeroed so that a WM_SIZE arriving before WM_INITDIALOG finds no controls to move.
   kvo::ManagerApp app{};
   g_app = &app;

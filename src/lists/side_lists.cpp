@@ -128,32 +128,40 @@ bool ParseIdList(const char* text, std::size_t size, IdTable& idTable) {
 
 platform::FileStatus ReadSideFile(platform::FileSystem& fs, const std::u16string& name,
                                   std::vector<char>& text) {
-  std::u16string path = fs.ExeDirectory();
-  if (!platform::AppendPath(path, name)) {
+  std::u16string path;
+  if (!platform::CombinePath(fs.ExeFolder(), name, path)) {
     // The executable's folder is too deep to name the file in: whether it
     // exists cannot even be asked.
     text.clear();
     return platform::FileStatus::kUnreadable;
   }
-  return fs.ReadWholeFile(path, text, 1);
+  return fs.ReadWholeFile(path, 1, text);
 }
 
-bool LoadExList(platform::FileSystem& fs, NameSet& exList) {
+namespace {
+
+// Reads the side file `name` and hands its text to `parse`.
+template <typename Container>
+ListLoad LoadList(platform::FileSystem& fs, const char16_t* name, Container& into,
+                  bool (*parse)(const char*, std::size_t, Container&)) {
   std::vector<char> text;
-  const platform::FileStatus status = ReadSideFile(fs, u"ExList.txt", text);
+  const platform::FileStatus status = ReadSideFile(fs, name, text);
   if (status == platform::FileStatus::kMissing || status == platform::FileStatus::kNoFolder) {
-    return true;
+    return ListLoad::kMissing;
   }
   // A folder of that name is no list we could read either.
-  if (status != platform::FileStatus::kRead) return false;
-  return ParseExList(text.data(), text.size() - 1, exList);
+  if (status != platform::FileStatus::kRead) return ListLoad::kUnreadable;
+  return parse(text.data(), text.size() - 1, into) ? ListLoad::kLoaded : ListLoad::kUnreadable;
 }
 
-void LoadIdList(platform::FileSystem& fs, IdTable& idTable) {
-  std::vector<char> text;
-  if (ReadSideFile(fs, u"IdList.txt", text) != platform::FileStatus::kRead) return;
-  // A text holding a NUL adds nothing: the empty table stops the run.
-  ParseIdList(text.data(), text.size() - 1, idTable);
+}  // namespace
+
+ListLoad LoadExList(platform::FileSystem& fs, NameSet& exList) {
+  return LoadList(fs, u"ExList.txt", exList, ParseExList);
+}
+
+ListLoad LoadIdList(platform::FileSystem& fs, IdTable& idTable) {
+  return LoadList(fs, u"IdList.txt", idTable, ParseIdList);
 }
 
 }  // namespace kvo

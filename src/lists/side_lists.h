@@ -18,13 +18,19 @@ namespace kvo {
 platform::FileStatus ReadSideFile(platform::FileSystem& fs, const std::u16string& name,
                                   std::vector<char>& text);
 
-// Fill the given containers from ExList.txt / IdList.txt. A list that cannot
-// be read, or that holds a NUL, leaves the container as it was. An empty
-// IdTable stops a run anyway; an ExList.txt that exists but cannot be read
-// or holds a NUL would pass for an empty one, so LoadExList is false then
-// (true when read or missing).
-bool LoadExList(platform::FileSystem& fs, NameSet& exList);
-void LoadIdList(platform::FileSystem& fs, IdTable& idTable);
+// How loading a side list ended.
+enum class ListLoad {
+  kLoaded,      // read, and its lines added (a list may hold none)
+  kMissing,     // no such file (or no such folder): nothing added
+  kUnreadable,  // it exists but cannot be read (held by another program, no
+                // access, a folder of that name, a read error), or holds a
+                // NUL: nothing added
+};
+
+// Fill the given containers from ExList.txt / IdList.txt. A list that is
+// not kLoaded leaves the container as it was.
+ListLoad LoadExList(platform::FileSystem& fs, NameSet& exList);
+ListLoad LoadIdList(platform::FileSystem& fs, IdTable& idTable);
 
 // The line rules, on a list file's bytes already in memory (`size` bytes,
 // no terminator needed), once DecodeListText has decided their encoding

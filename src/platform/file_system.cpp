@@ -9,15 +9,15 @@ namespace {
 // The system's own calls, as the one file system of the program.
 class SystemFileSystem final : public FileSystem {
  public:
-  FileStatus ReadWholeFile(const std::u16string& path, std::vector<char>& out,
-                           std::size_t extraZeros) override {
-    return platform::ReadWholeFile(path, out, extraZeros);
+  FileStatus ReadWholeFile(const std::u16string& path, std::size_t extraZeros,
+                           std::vector<char>& out) override {
+    return platform::ReadWholeFile(path, extraZeros, out);
   }
   ListStatus FindFiles(const std::u16string& searchPath,
                        std::vector<std::u16string>& names) override {
     return platform::FindFiles(searchPath, names);
   }
-  bool IsDirectory(const std::u16string& path) override { return platform::IsDirectory(path); }
+  bool IsFolder(const std::u16string& path) override { return platform::IsFolder(path); }
   MoveResult MoveNoReplace(const std::u16string& from, const std::u16string& to,
                            const StopFlag* stop) override {
     return platform::MoveNoReplace(from, to, stop);
@@ -26,9 +26,9 @@ class SystemFileSystem final : public FileSystem {
                           const std::u16string& name) override {
     return platform::MoveObstacle(fromFolder, toFolder, name);
   }
-  bool SetCurrentDir(const std::u16string& path) override { return platform::SetCurrentDir(path); }
-  std::u16string StartDir() override { return platform::StartDir(); }
-  std::u16string ExeDirectory() override { return platform::ExeDirectory(); }
+  bool SetCurrentFolder(const std::u16string& path) override { return platform::SetCurrentFolder(path); }
+  std::u16string StartFolder() override { return platform::StartFolder(); }
+  std::u16string ExeFolder() override { return platform::ExeFolder(); }
 };
 
 }  // namespace

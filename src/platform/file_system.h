@@ -23,8 +23,8 @@ class FileSystem {
   // but kRead leaves `out` empty. `out` keeps its storage when it is large
   // enough; when it has to grow it is given room for exactly what this file
   // needs, never more. Running out of memory is thrown with `out` empty.
-  virtual FileStatus ReadWholeFile(const std::u16string& path, std::vector<char>& out,
-                                   std::size_t extraZeros) = 0;
+  virtual FileStatus ReadWholeFile(const std::u16string& path, std::size_t extraZeros,
+                                   std::vector<char>& out) = 0;
 
   // Lists the entries matching the wildcard of `searchPath` (folder +
   // pattern, as formed by CombinePath), in the order the system delivers
@@ -34,8 +34,8 @@ class FileSystem {
   virtual ListStatus FindFiles(const std::u16string& searchPath,
                                std::vector<std::u16string>& names) = 0;
 
-  // true only when `path` names an existing directory.
-  virtual bool IsDirectory(const std::u16string& path) = 0;
+  // true only when `path` names an existing folder.
+  virtual bool IsFolder(const std::u16string& path) = 0;
 
   // Moves (renames) a file or folder. Never replaces an existing
   // destination; on failure both sides are as they were and the result
@@ -68,15 +68,15 @@ class FileSystem {
                                   const std::u16string& toFolder,
                                   const std::u16string& name) = 0;
 
-  // Makes `path` the current directory; false when it cannot be.
-  virtual bool SetCurrentDir(const std::u16string& path) = 0;
+  // Makes `path` the current folder; false when it cannot be.
+  virtual bool SetCurrentFolder(const std::u16string& path) = 0;
 
-  // The folder the program was started in (see RecordStartDir).
-  virtual std::u16string StartDir() = 0;
+  // The folder the program was started in (see RecordStartFolder).
+  virtual std::u16string StartFolder() = 0;
 
   // Folder of the running executable, without a trailing separator: where
   // the side lists are kept.
-  virtual std::u16string ExeDirectory() = 0;
+  virtual std::u16string ExeFolder() = 0;
 };
 
 // The system's own file system, one for the whole program.

@@ -23,7 +23,7 @@ MoveResult CopyBlocks(CrossVolumeCopy& copy, const StopFlag* stop) {
   for (;;) {
     if (Stopped(stop)) return MoveResult{MoveStatus::kStopped, 0};
     std::size_t got = 0;
-    MoveResult result = copy.Read(buffer, sizeof buffer, got);
+    MoveResult result = copy.Read(sizeof buffer, buffer, got);
     if (!result.Moved() || got == 0) return result;
     result = copy.Write(buffer, got);
     if (!result.Moved()) return result;

@@ -91,16 +91,12 @@ bool CombinePath(const std::u16string& folder, const std::u16string& name,
 // device, and a name ending in a dot or space keeps it.
 bool ListedNamePath(const std::u16string& folder, const std::u16string& name,
                     std::u16string& out);
-// Appends `more` to `path` in place, one separator between (PathAppendW),
-// the folder put in canonical form as by CombinePath. false, leaving
-// `path` unchanged, when the result would not fit kMaxPath.
-bool AppendPath(std::u16string& path, const std::u16string& more);
 
 // `field` made absolute against `start`: an absolute path is kept as it is,
 // an empty one stays empty (it names no folder), anything else is taken
 // relative to `start`. On Windows a path with a drive but no root ("D:x") or
 // a root but no drive ("\x") is not absolute either: what it names would
-// depend on the current directory. false, `out` empty, when a relative field
+// depend on the current folder. false, `out` empty, when a relative field
 // meets an empty `start` or the result does not fit kMaxPath.
 bool ResolveAgainst(const std::u16string& start, const std::u16string& field,
                     std::u16string& out);

@@ -10,7 +10,7 @@ namespace kvo {
 namespace platform {
 namespace {
 
-std::u16string& StartDirRecord() {
+std::u16string& StartFolderRecord() {
   static std::u16string folder;
   return folder;
 }
@@ -50,8 +50,8 @@ class ScopedFile {
 
 }  // namespace
 
-FileStatus ReadWholeFile(const std::u16string& path, std::vector<char>& out,
-                         std::size_t extraZeros) {
+FileStatus ReadWholeFile(const std::u16string& path, std::size_t extraZeros,
+                         std::vector<char>& out) {
   FileStatus status = FileStatus::kUnreadable;
   ScopedFile file(OpenForReadNoShare(path, &status));
   std::uint32_t size = 0;
@@ -71,7 +71,7 @@ FileStatus ReadWholeFile(const std::u16string& path, std::vector<char>& out,
   // reused for thousands of presets is not cleared for each, as the read
   // overwrites it anyway.
   out.resize(needed);
-  if (size > 0 && !ReadExact(file.get(), out.data(), size)) {
+  if (size > 0 && !ReadExact(file.get(), size, out.data())) {
     out.clear();
     return FileStatus::kUnreadable;
   }
@@ -124,11 +124,11 @@ bool MatchesPattern(const std::u16string& pattern, const std::u16string& name) {
   return *p == 0;
 }
 
-void RecordStartDir() { StartDirRecord() = CurrentDir(); }
+void RecordStartFolder() { StartFolderRecord() = CurrentFolder(); }
 
-std::u16string StartDir() {
-  if (StartDirRecord().empty()) RecordStartDir();
-  return StartDirRecord();
+std::u16string StartFolder() {
+  if (StartFolderRecord().empty()) RecordStartFolder();
+  return StartFolderRecord();
 }
 
 std::uint32_t AnsiConversionFlags(std::uint32_t codePage) {

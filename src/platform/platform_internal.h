@@ -155,8 +155,9 @@ class CrossVolumeCopy {
   // Creates an empty temporary file in the destination's folder, under a
   // name that is no archive's.
   virtual MoveResult CreateTemporary() = 0;
-  // Reads the source's next bytes into `buffer`; `got` 0 at its end.
-  virtual MoveResult Read(char* buffer, std::size_t size, std::size_t& got) = 0;
+  // Reads the source's next bytes, at most `size`, into `buffer`; `got` 0 at
+  // its end.
+  virtual MoveResult Read(std::size_t size, char* buffer, std::size_t& got) = 0;
   // Appends `size` bytes to the temporary.
   virtual MoveResult Write(const char* data, std::size_t size) = 0;
   // Gives the temporary the source's times (a failure is no reason to give

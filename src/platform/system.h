@@ -28,18 +28,18 @@ FileHandle OpenForReadNoShare(const std::u16string& path, FileStatus* status = n
 bool FileSize32(FileHandle file, std::uint32_t* size);
 // Reads exactly `size` bytes from the current position; false on an error or a
 // short read.
-bool ReadExact(FileHandle file, void* buffer, std::uint32_t size);
+bool ReadExact(FileHandle file, std::uint32_t size, void* buffer);
 void CloseFile(FileHandle file);
 
 // FileSystem::ReadWholeFile on the system's files.
-FileStatus ReadWholeFile(const std::u16string& path, std::vector<char>& out,
-                         std::size_t extraZeros = 0);
+FileStatus ReadWholeFile(const std::u16string& path, std::size_t extraZeros,
+                         std::vector<char>& out);
 
 // ---- folders -------------------------------------------------------------
 
-// FileSystem::IsDirectory, FindFiles, MoveNoReplace and MoveObstacle on the
+// FileSystem::IsFolder, FindFiles, MoveNoReplace and MoveObstacle on the
 // system's files.
-bool IsDirectory(const std::u16string& path);
+bool IsFolder(const std::u16string& path);
 ListStatus FindFiles(const std::u16string& searchPath, std::vector<std::u16string>& names);
 MoveResult MoveNoReplace(const std::u16string& from, const std::u16string& to,
                          const StopFlag* stop = nullptr);
@@ -51,17 +51,17 @@ MoveStatus MoveObstacle(const std::u16string& fromFolder, const std::u16string& 
 // Full path of the running executable, and its folder without a trailing
 // separator.
 std::u16string ExePath();
-std::u16string ExeDirectory();
+std::u16string ExeFolder();
 
-bool SetCurrentDir(const std::u16string& path);
-std::u16string CurrentDir();
+bool SetCurrentFolder(const std::u16string& path);
+std::u16string CurrentFolder();
 
-// The folder the program was started in: RecordStartDir takes the current
-// directory as it, and the program's entry calls it once before anything
-// changes the current directory. StartDir records it on its first call if
+// The folder the program was started in: RecordStartFolder takes the current
+// folder as it, and the program's entry calls it once before anything
+// changes the current folder. StartFolder records it on its first call if
 // that has not happened.
-void RecordStartDir();
-std::u16string StartDir();
+void RecordStartFolder();
+std::u16string StartFolder();
 
 }  // namespace platform
 }  // namespace kvo

@@ -49,7 +49,7 @@ std::string Utf16ToUtf8(const std::u16string& text) {
   return out;
 }
 
-bool Utf16ToUtf8(const std::u16string& text, char* buffer, std::size_t size) {
+bool Utf16ToUtf8(const std::u16string& text, std::size_t size, char* buffer) {
   std::size_t used = 0;
   EncodeUtf8(text, [&](char byte) {
     if (used < size) buffer[used] = byte;

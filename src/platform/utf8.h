@@ -12,7 +12,7 @@ namespace platform {
 std::string Utf16ToUtf8(const std::u16string& text);
 // The same into `buffer` (`size` bytes), NUL-terminated, allocating nothing;
 // false when it does not fit.
-bool Utf16ToUtf8(const std::u16string& text, char* buffer, std::size_t size);
+bool Utf16ToUtf8(const std::u16string& text, std::size_t size, char* buffer);
 
 // Decodes `n` bytes of UTF-8 into `out` (replacing what it held). Every byte
 // that does not start a well-formed sequence becomes U+FFFD (Windows replaces

@@ -10,10 +10,14 @@
 
 namespace kvo {
 
-Catalogue::Catalogue(platform::FileSystem& fs) {
-  exListRead = LoadExList(fs, exList);
+Catalogue::Load Catalogue::LoadLists(platform::FileSystem& fs) {
+  const ListLoad exListLoad = LoadExList(fs, exList);
   LoadIdList(fs, idTable);
   idTable.Prepare();
+  // Whatever kept it from giving an entry, the table is empty.
+  if (idTable.Size() == 0) return Load::kIdListUnreadable;
+  if (exListLoad == ListLoad::kUnreadable) return Load::kExListUnreadable;
+  return Load::kLoaded;
 }
 
 Catalogue::~Catalogue() { ReleaseLargePresetReadBuffer(); }
@@ -22,7 +26,7 @@ Catalogue::Build Catalogue::BuildRequired(platform::FileSystem& fs,
                                           const std::u16string& presetFolder,
                                           const NameSet& presetListing,
                                           const Progress& progress, NameSet& required,
-                                          std::u16string* unreadable) {
+                                          std::u16string& unreadable) {
   if (&required != &exList) required = exList;
   // Presets need the same archives over and over. The reader says which
   // id-table entries each preset added, and an entry whose text was given to
@@ -43,16 +47,16 @@ Catalogue::Build Catalogue::BuildRequired(platform::FileSystem& fs,
     PresetRecord work;
     PresetRead result;
     if (presetFolder.empty()) {
-      result = ReadPreset(fs, work, name, idTable, std::u16string(), &added);
+      result = ReadPreset(fs, name, std::u16string(), idTable, work, &added);
     } else if (platform::ListedNamePath(presetFolder, name, path)) {
-      result = ReadPreset(fs, work, name, idTable, path, &added);
+      result = ReadPreset(fs, name, path, idTable, work, &added);
     } else {
       // No full path fits: the preset is there but cannot be opened.
       work.fileName = name;
       result = PresetRead::kUnreadable;
     }
     if (result == PresetRead::kUnreadable || result == PresetRead::kFolderGone) {
-      if (unreadable != nullptr) *unreadable = name;
+      unreadable = name;
       return result == PresetRead::kUnreadable ? Build::kPresetUnreadable
                                                : Build::kFolderUnreadable;
     }

@@ -22,17 +22,27 @@ struct Catalogue {
   IdTable idTable;    // item id -> archive names (IdList.txt)
   PresetList presets; // every preset read, in ascending name order
 
-  // Loads ExList.txt, then IdList.txt, from beside the executable, through `fs`.
-  explicit Catalogue(platform::FileSystem& fs);
+  Catalogue() = default;
   // A run's catalogue goes when the run returns (or unwinds): the preset
   // read buffer goes with it if a large file made it grow.
   ~Catalogue();
   Catalogue(const Catalogue&) = delete;
   Catalogue& operator=(const Catalogue&) = delete;
 
-  // false when ExList.txt exists but could not be read, or holds a NUL:
-  // exList is then empty although archives may be always needed.
-  bool exListRead;
+  // How loading the two lists ended; the first that holds.
+  enum class Load {
+    kLoaded,
+    // IdList.txt is missing, cannot be read, holds a NUL or gives not one
+    // entry: no preset could need anything.
+    kIdListUnreadable,
+    // ExList.txt exists but cannot be read, or holds a NUL: read as empty, it
+    // would send the archives it names out of the Plugin folder.
+    kExListUnreadable,
+  };
+
+  // Loads ExList.txt, then IdList.txt, from beside the executable, through
+  // `fs`, into exList and idTable. Called once, on an empty catalogue.
+  Load LoadLists(platform::FileSystem& fs);
 
   // How building the required set ended.
   enum class Build {
@@ -55,15 +65,15 @@ struct Catalogue {
   using Progress = std::function<bool(std::size_t done, std::size_t total)>;
 
   // Reads through `fs` every preset of `presetListing` (bare names inside `presetFolder`;
-  // names are opened by their full path so the current directory never
+  // names are opened by their full path so the current folder never
   // matters) and makes `required` exList plus everything a readable preset
   // needs. Stops at the first preset, in listing order, that exists but cannot
   // be read, or whose folder is gone; `required` is then incomplete.
-  // `unreadable`, when given, then holds the preset's name as listed.
-  // `progress`, when set, is told how far the reading is.
+  // `unreadable` then holds the preset's name as listed. `progress`, when
+  // set, is told how far the reading is.
   Build BuildRequired(platform::FileSystem& fs, const std::u16string& presetFolder,
                       const NameSet& presetListing, const Progress& progress,
-                      NameSet& required, std::u16string* unreadable = nullptr);
+                      NameSet& required, std::u16string& unreadable);
 };
 
 }  // namespace kvo

@@ -45,8 +45,8 @@ struct Found {
   std::uint32_t entry;  // id-table entry, or kAddedPlaceholder
 };
 
-void Gather(std::int32_t itemId, const IdTable& idTable, std::vector<Found>& found,
-            std::vector<SharedName>& placeholders, std::size_t room) {
+void Gather(std::int32_t itemId, const IdTable& idTable, std::size_t room,
+            std::vector<Found>& found, std::vector<SharedName>& placeholders) {
   auto range = idTable.Lookup(itemId);
   if (range.first != range.second) {
     for (auto it = range.first; it != range.second; ++it) {
@@ -168,7 +168,7 @@ PresetParse ParsePreset(const unsigned char* data, std::size_t size, const IdTab
     while ((length = EntryAt(data + r, size - r, kZeroWordSize + 4)) == 0) {
       if (++r >= size) return PresetParse::kNotAPreset;
     }
-    Gather(I32(data + r + kItemIdOffset + length), idTable, names, placeholders, count);
+    Gather(I32(data + r + kItemIdOffset + length), idTable, count, names, placeholders);
     r += kEntryFixedSize + static_cast<std::size_t>(length);
     if (r > size) r = size;
   }
@@ -176,13 +176,13 @@ PresetParse ParsePreset(const unsigned char* data, std::size_t size, const IdTab
   return PresetParse::kPreset;
 }
 
-PresetRead ReadPreset(platform::FileSystem& fs, PresetRecord& record,
-                      const std::u16string& fileName, const IdTable& idTable,
-                      const std::u16string& openPath, AddedNames* added) {
+PresetRead ReadPreset(platform::FileSystem& fs, const std::u16string& fileName,
+                      const std::u16string& openPath, const IdTable& idTable,
+                      PresetRecord& record, AddedNames* added) {
   record.fileName = fileName;
   if (added != nullptr) added->clear();
   std::vector<char>& buffer = PresetReadBuffer();
-  switch (fs.ReadWholeFile(openPath.empty() ? fileName : openPath, buffer, 0)) {
+  switch (fs.ReadWholeFile(openPath.empty() ? fileName : openPath, 0, buffer)) {
     case platform::FileStatus::kRead:
       break;
     case platform::FileStatus::kUnreadable:

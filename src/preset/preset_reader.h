@@ -40,10 +40,9 @@ enum class PresetRead {
 // path; the bare name when empty) whole through `fs`, opened with no sharing,
 // and fills record.needs. `added`, when given, is cleared and then filled as
 // described above.
-PresetRead ReadPreset(platform::FileSystem& fs, PresetRecord& record,
-                      const std::u16string& fileName, const IdTable& idTable,
-                      const std::u16string& openPath = std::u16string(),
-                      AddedNames* added = nullptr);
+PresetRead ReadPreset(platform::FileSystem& fs, const std::u16string& fileName,
+                      const std::u16string& openPath, const IdTable& idTable,
+                      PresetRecord& record, AddedNames* added = nullptr);
 
 // The presets are read into one buffer that the process keeps, so that
 // reading thousands of them allocates once. One that a large file made grow

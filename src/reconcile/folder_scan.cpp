@@ -12,7 +12,7 @@ namespace {
 // The names matching `pattern` in `folder`, as the system delivers them.
 bool List(platform::FileSystem& fs, const std::u16string& folder, const std::u16string& pattern,
           std::vector<std::u16string>& found) {
-  if (!fs.IsDirectory(folder)) return false;
+  if (!fs.IsFolder(folder)) return false;
   std::u16string searchPath;
   // A folder too deep to form a search path in cannot be listed, which is not
   // the same as an empty one: taken as empty, it would make every archive
@@ -26,7 +26,7 @@ bool List(platform::FileSystem& fs, const std::u16string& folder, const std::u16
 // Inserted as if one by one in the order delivered (among equivalent names
 // the first delivered stays), but sorted first, by key: a sorted run goes
 // into the set without searching or shifting.
-void Fill(NameSet& names, std::vector<std::u16string>& found, std::vector<SharedName>* delivered) {
+void Fill(std::vector<std::u16string>& found, NameSet& names, std::vector<SharedName>* delivered) {
   std::vector<SharedName> shared;
   shared.reserve(found.size());
   for (std::u16string& name : found) shared.emplace_back(std::move(name));
@@ -42,28 +42,29 @@ void Fill(NameSet& names, std::vector<std::u16string>& found, std::vector<Shared
 
 }  // namespace
 
-ScanResult ScanFolder(platform::FileSystem& fs, NameSet& names, const std::u16string& folder,
-                      const std::u16string& pattern, std::vector<SharedName>* delivered) {
+platform::ListStatus ScanFolder(platform::FileSystem& fs, const std::u16string& folder,
+                                const std::u16string& pattern, NameSet& names,
+                                std::vector<SharedName>* delivered) {
   std::vector<std::u16string> found;
-  if (!List(fs, folder, pattern, found)) return ScanResult::kFailed;
-  Fill(names, found, delivered);
-  return ScanResult::kListed;
+  if (!List(fs, folder, pattern, found)) return platform::ListStatus::kFailed;
+  Fill(found, names, delivered);
+  return platform::ListStatus::kListed;
 }
 
-ScanResult RescanFolder(platform::FileSystem& fs, NameSet& names, const std::u16string& folder,
-                        const std::u16string& pattern,
-                        const std::vector<SharedName>& delivered) {
+platform::ListStatus RescanFolder(platform::FileSystem& fs, const std::u16string& folder,
+                                  const std::u16string& pattern,
+                                  const std::vector<SharedName>& delivered, NameSet& names) {
   std::vector<std::u16string> found;
   if (!List(fs, folder, pattern, found)) {
     names.Clear();
-    return ScanResult::kFailed;
+    return platform::ListStatus::kFailed;
   }
   bool same = found.size() == delivered.size();
   for (std::size_t i = 0; same && i < found.size(); ++i) same = found[i] == delivered[i].Text();
-  if (same) return ScanResult::kListed;
+  if (same) return platform::ListStatus::kListed;
   names.Clear();
-  Fill(names, found, nullptr);
-  return ScanResult::kListed;
+  Fill(found, names, nullptr);
+  return platform::ListStatus::kListed;
 }
 
 }  // namespace kvo

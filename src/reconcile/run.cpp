@@ -32,7 +32,7 @@ struct Log {
 
 // A slot's folder as this run uses it: the field, never read past its 260
 // units, taken relative to the folder the program was started in when it is
-// not absolute. The current directory would be a guess: runs change it. A
+// not absolute. The current folder would be a guess: runs change it. A
 // field that cannot be resolved names no folder (empty).
 std::u16string SlotPath(platform::FileSystem& fs, const SettingsRecord& folders,
                         FolderSlot slot) {
@@ -40,7 +40,7 @@ std::u16string SlotPath(platform::FileSystem& fs, const SettingsRecord& folders,
   std::size_t length = 0;
   while (length < kMaxPath && path[length] != 0) ++length;
   std::u16string resolved;
-  platform::ResolveAgainst(fs.StartDir(), std::u16string(path, length), resolved);
+  platform::ResolveAgainst(fs.StartFolder(), std::u16string(path, length), resolved);
   return resolved;
 }
 
@@ -92,7 +92,7 @@ platform::MoveResult MoveOne(platform::FileSystem& fs, const Watch& watch,
                              const std::u16string& from, const std::u16string& to,
                              const std::u16string& name, std::u16string& source,
                              std::u16string& destination) {
-  // The source is named by its full path, so a current directory that could
+  // The source is named by its full path, so a current folder that could
   // not be changed never makes us move a file out of the wrong folder.
   if (platform::ListedNamePath(from, name, source) &&
       platform::ListedNamePath(to, name, destination)) {
@@ -110,14 +110,14 @@ platform::MoveResult MoveOne(platform::FileSystem& fs, const Watch& watch,
 // the run was asked to stop.
 bool MovePhase(platform::FileSystem& fs, Log& log, const Watch& watch, const char16_t* heading,
                const std::u16string& from, const std::u16string& to, const NameSet& listing,
-               const NameSet& required, bool moveRequired, std::size_t& moved,
-               std::size_t total) {
+               const NameSet& required, bool moveRequired, std::size_t total,
+               std::size_t& moved) {
   log.Write(heading);
   int succeeded = 0;
   int failed = 0;
   bool stopped = false;
   std::vector<FailedMove> failures;  // allocated at the first failure only
-  fs.SetCurrentDir(from);
+  fs.SetCurrentFolder(from);
   std::u16string source;
   std::u16string destination;
   ForEachToMove(listing, required, moveRequired, [&](const std::u16string& name) {
@@ -155,19 +155,19 @@ bool MovePhase(platform::FileSystem& fs, Log& log, const Watch& watch, const cha
 // the program is open. Declared first in the run, so it acts last, once
 // everything the run built has been released; the folder is taken before
 // anything changes, so that the restoring itself needs no memory.
-class StartDirRestore {
+class StartFolderRestore {
  public:
-  explicit StartDirRestore(platform::FileSystem& fs) : fs_(fs), start_(fs.StartDir()) {}
-  ~StartDirRestore() {
+  explicit StartFolderRestore(platform::FileSystem& fs) : fs_(fs), start_(fs.StartFolder()) {}
+  ~StartFolderRestore() {
     try {
-      fs_.SetCurrentDir(start_);
+      fs_.SetCurrentFolder(start_);
     } catch (const std::bad_alloc&) {
       // A file system that needs memory to change folders found none: the
       // folder stays as it was, and a destructor must not throw.
     }
   }
-  StartDirRestore(const StartDirRestore&) = delete;
-  StartDirRestore& operator=(const StartDirRestore&) = delete;
+  StartFolderRestore(const StartFolderRestore&) = delete;
+  StartFolderRestore& operator=(const StartFolderRestore&) = delete;
 
  private:
   platform::FileSystem& fs_;
@@ -181,23 +181,22 @@ RunProgress::~RunProgress() = default;
 RunResult RunReconciliation(platform::FileSystem& fs, const SettingsRecord& folders,
                             LogPaneTarget* pane, char16_t* lineBuffer, RunMode mode,
                             RunProgress* progress, const platform::StopFlag* stop) {
-  StartDirRestore restore(fs);
+  StartFolderRestore restore(fs);
   Log log{pane, lineBuffer};
   const Watch watch{progress, stop};
   log.Write(u"■準備\r\n");
   watch.Report(RunStage::kLists);
 
-  Catalogue catalogue(fs);
-  // Missing, unreadable, holding a NUL or without a single entry.
-  if (catalogue.idTable.Size() == 0) {
-    log.Write(u"IdList.txt: 読み込み失敗\r\n");
-    return RunResult::kAborted;
-  }
-  // Read as empty, an ExList.txt held by another program (or damaged into
-  // zero bytes) would send the archives it names out of the Plugin folder.
-  if (!catalogue.exListRead) {
-    log.Write(u"ExList.txt: 読み込み失敗\r\n");
-    return RunResult::kAborted;
+  Catalogue catalogue;
+  switch (catalogue.LoadLists(fs)) {
+    case Catalogue::Load::kLoaded:
+      break;
+    case Catalogue::Load::kIdListUnreadable:
+      log.Write(u"IdList.txt: 読み込み失敗\r\n");
+      return RunResult::kAborted;
+    case Catalogue::Load::kExListUnreadable:
+      log.Write(u"ExList.txt: 読み込み失敗\r\n");
+      return RunResult::kAborted;
   }
 
   const std::u16string paths[kFolderSlotCount] = {
@@ -210,8 +209,8 @@ RunResult RunReconciliation(platform::FileSystem& fs, const SettingsRecord& fold
   NameSet listings[kFolderSlotCount];
   std::vector<SharedName> pluginDelivered;  // for listing Plugin again at the end
   for (FolderSlot slot : {kPlugin, kPreset, kWork}) {
-    if (ScanFolder(fs, listings[slot], paths[slot], FolderPattern(slot),
-                   slot == kPlugin ? &pluginDelivered : nullptr) != ScanResult::kListed) {
+    if (ScanFolder(fs, paths[slot], FolderPattern(slot), listings[slot],
+                   slot == kPlugin ? &pluginDelivered : nullptr) != platform::ListStatus::kListed) {
       log.Line(u"%s 読み込み失敗\r\n", FolderLabel(slot));
       return RunResult::kAborted;
     }
@@ -220,14 +219,14 @@ RunResult RunReconciliation(platform::FileSystem& fs, const SettingsRecord& fold
   // The Preset folder is current while its presets are read: Windows then
   // refuses to rename or remove it, so a sync tool or Explorer cannot take it
   // away half-way through. The presets are still opened by their full paths.
-  fs.SetCurrentDir(preset);
+  fs.SetCurrentFolder(preset);
   NameSet required;
   std::u16string unreadable;
   const Catalogue::Progress reading = [&watch](std::size_t done, std::size_t total) {
     watch.Report(RunStage::kReadingPresets, done, total);
     return !watch.Stopped();
   };
-  switch (catalogue.BuildRequired(fs, preset, listings[kPreset], reading, required, &unreadable)) {
+  switch (catalogue.BuildRequired(fs, preset, listings[kPreset], reading, required, unreadable)) {
     case Catalogue::Build::kBuilt:
       break;
     case Catalogue::Build::kStopped:
@@ -250,9 +249,9 @@ RunResult RunReconciliation(platform::FileSystem& fs, const SettingsRecord& fold
     std::size_t moved = 0;
     watch.Report(RunStage::kMoving, moved, total);
     if (!MovePhase(fs, log, watch, u"■不要ファイルの移動(Plugin -> Work)\r\n", plugin, work,
-                   listings[kPlugin], required, false, moved, total) ||
+                   listings[kPlugin], required, false, total, moved) ||
         !MovePhase(fs, log, watch, u"■必要ファイルの移動(Work -> Plugin)\r\n", work, plugin,
-                   listings[kWork], required, true, moved, total)) {
+                   listings[kWork], required, true, total, moved)) {
       return RunResult::kAborted;
     }
   }
@@ -261,8 +260,8 @@ RunResult RunReconciliation(platform::FileSystem& fs, const SettingsRecord& fold
   // The moves changed the Plugin folder; list it again rather than track them.
   // A listing that fails now would report every preset as lacking everything:
   // the run stops instead, after the move lines that say what was done.
-  if (RescanFolder(fs, listings[kPlugin], plugin, FolderPattern(kPlugin), pluginDelivered) !=
-      ScanResult::kListed) {
+  if (RescanFolder(fs, plugin, FolderPattern(kPlugin), pluginDelivered, listings[kPlugin]) !=
+      platform::ListStatus::kListed) {
     log.Line(u"%s 読み込み失敗\r\n", FolderLabel(kPlugin));
     return RunResult::kAborted;
   }

@@ -43,7 +43,7 @@ class RunProgress {
 // formatted into `lineBuffer` (kLineBufferUnits units) and appended to
 // `pane`. The Preset folder is current while presets are read, each move
 // phase's source folder while it moves; however the run returns, the folder
-// the program was started in (`fs.StartDir()`) is made current again. Running
+// the program was started in (`fs.StartFolder()`) is made current again. Running
 // out of memory is thrown, after everything the run built has been released
 // and the start folder made current. `progress`, when given, is told how far
 // the run is. `stop`, when given and set (from another thread: the session is

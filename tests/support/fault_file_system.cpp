@@ -97,11 +97,11 @@ const Fault* FaultyFileSystem::Hit(FsOp op, const std::u16string& path) {
 }
 
 platform::FileStatus FaultyFileSystem::ReadWholeFile(const std::u16string& path,
-                                                     std::vector<char>& out,
-                                                     std::size_t extraZeros) {
+                                                     std::size_t extraZeros,
+                                                     std::vector<char>& out) {
   const Fault* fault = Hit(FsOp::kReadWholeFile, path);
-  if (fault == nullptr) return base_.ReadWholeFile(path, out, extraZeros);
-  if (fault->shortRead) base_.ReadWholeFile(path, out, extraZeros);
+  if (fault == nullptr) return base_.ReadWholeFile(path, extraZeros, out);
+  if (fault->shortRead) base_.ReadWholeFile(path, extraZeros, out);
   out.clear();
   return fault->status;
 }
@@ -117,8 +117,8 @@ platform::ListStatus FaultyFileSystem::FindFiles(const std::u16string& searchPat
   return platform::ListStatus::kFailed;
 }
 
-bool FaultyFileSystem::IsDirectory(const std::u16string& path) {
-  return Hit(FsOp::kIsDirectory, path) == nullptr && base_.IsDirectory(path);
+bool FaultyFileSystem::IsFolder(const std::u16string& path) {
+  return Hit(FsOp::kIsFolder, path) == nullptr && base_.IsFolder(path);
 }
 
 platform::MoveResult FaultyFileSystem::MoveNoReplace(const std::u16string& from,
@@ -136,17 +136,17 @@ platform::MoveStatus FaultyFileSystem::MoveObstacle(const std::u16string& fromFo
   return fault == nullptr ? base_.MoveObstacle(fromFolder, toFolder, name) : fault->move.status;
 }
 
-bool FaultyFileSystem::SetCurrentDir(const std::u16string& path) {
-  return Hit(FsOp::kSetCurrentDir, path) == nullptr && base_.SetCurrentDir(path);
+bool FaultyFileSystem::SetCurrentFolder(const std::u16string& path) {
+  return Hit(FsOp::kSetCurrentFolder, path) == nullptr && base_.SetCurrentFolder(path);
 }
 
-std::u16string FaultyFileSystem::StartDir() {
-  return Hit(FsOp::kStartDir, std::u16string()) == nullptr ? base_.StartDir() : std::u16string();
+std::u16string FaultyFileSystem::StartFolder() {
+  return Hit(FsOp::kStartFolder, std::u16string()) == nullptr ? base_.StartFolder() : std::u16string();
 }
 
-std::u16string FaultyFileSystem::ExeDirectory() {
-  if (Hit(FsOp::kExeDirectory, std::u16string()) != nullptr) return std::u16string();
-  return exeDirectory_.empty() ? base_.ExeDirectory() : exeDirectory_;
+std::u16string FaultyFileSystem::ExeFolder() {
+  if (Hit(FsOp::kExeFolder, std::u16string()) != nullptr) return std::u16string();
+  return exeFolder_.empty() ? base_.ExeFolder() : exeFolder_;
 }
 
 }  // namespace kvo::test

@@ -16,12 +16,13 @@ namespace kvo::test {
 enum class FsOp {
   kReadWholeFile,
   kFindFiles,
-  kIsDirectory,
+  kIsFolder,
   kMoveNoReplace,
   kMoveObstacle,
-  kSetCurrentDir,
-  kStartDir,
-  kExeDirectory,
+  kSetCurrentFolder,
+  kStartFolder,
+  kExeFolder,
+  kCount,  // how many there are
 };
 
 // One planned fault: which calls it hits, and what happens to them.
@@ -65,23 +66,23 @@ class FaultyFileSystem : public platform::FileSystem {
   void Add(Fault fault);
   void ClearFaults();
   // The executable's folder as the core will see it; empty: the base's.
-  void SetExeDirectory(const std::u16string& folder) { exeDirectory_ = folder; }
+  void SetExeFolder(const std::u16string& folder) { exeFolder_ = folder; }
   // How many calls of `op` were made (hit or not).
   int Calls(FsOp op) const;
 
-  platform::FileStatus ReadWholeFile(const std::u16string& path, std::vector<char>& out,
-                                     std::size_t extraZeros) override;
+  platform::FileStatus ReadWholeFile(const std::u16string& path, std::size_t extraZeros,
+                                     std::vector<char>& out) override;
   platform::ListStatus FindFiles(const std::u16string& searchPath,
                                  std::vector<std::u16string>& names) override;
-  bool IsDirectory(const std::u16string& path) override;
+  bool IsFolder(const std::u16string& path) override;
   platform::MoveResult MoveNoReplace(const std::u16string& from, const std::u16string& to,
                                      const platform::StopFlag* stop) override;
   platform::MoveStatus MoveObstacle(const std::u16string& fromFolder,
                                     const std::u16string& toFolder,
                                     const std::u16string& name) override;
-  bool SetCurrentDir(const std::u16string& path) override;
-  std::u16string StartDir() override;
-  std::u16string ExeDirectory() override;
+  bool SetCurrentFolder(const std::u16string& path) override;
+  std::u16string StartFolder() override;
+  std::u16string ExeFolder() override;
 
  private:
   struct Planned {
@@ -93,8 +94,8 @@ class FaultyFileSystem : public platform::FileSystem {
 
   platform::FileSystem& base_;
   std::vector<Planned> planned_;
-  std::u16string exeDirectory_;
-  int calls_[static_cast<int>(FsOp::kExeDirectory) + 1] = {};
+  std::u16string exeFolder_;
+  int calls_[static_cast<int>(FsOp::kCount)] = {};
 };
 
 }  // namespace kvo::test

@@ -231,7 +231,7 @@ void MovePhase(const char16_t* heading, const Names& listing, const Names& requi
 
 }  // namespace
 
-ModelOutcome ModelRun(const fs::path& exeDir, const fs::path& plugin, const fs::path& preset,
+ModelOutcome ModelRun(const fs::path& exeFolder, const fs::path& plugin, const fs::path& preset,
                       const fs::path& work, RunMode mode) {
   ModelOutcome out;
   std::u16string& log = out.log;
@@ -240,10 +240,10 @@ ModelOutcome ModelRun(const fs::path& exeDir, const fs::path& plugin, const fs::
   log += u"■準備\r\n";
 
   Names exList;
-  const bool exListRead = ReadList(exeDir / "ExList.txt", exList, ExListNames<std::string>,
+  const bool exListRead = ReadList(exeFolder / "ExList.txt", exList, ExListNames<std::string>,
                                    ExListNames<std::u16string>);
   Table ids;
-  ReadList(exeDir / "IdList.txt", ids, IdListEntries<std::string>, IdListEntries<std::u16string>);
+  ReadList(exeFolder / "IdList.txt", ids, IdListEntries<std::string>, IdListEntries<std::u16string>);
   out.idEntries = ids.size();
   // IdList.txt first: missing, holding a NUL or without entries.
   if (ids.empty()) {

@@ -28,9 +28,9 @@ struct ModelOutcome {
   std::size_t presetsRead = 0;
 };
 
-// `exeDir` holds IdList.txt and ExList.txt; the three folders are the paths
+// `exeFolder` holds IdList.txt and ExList.txt; the three folders are the paths
 // the run is given.
-ModelOutcome ModelRun(const fs::path& exeDir, const fs::path& plugin, const fs::path& preset,
+ModelOutcome ModelRun(const fs::path& exeFolder, const fs::path& plugin, const fs::path& preset,
                       const fs::path& work, RunMode mode);
 
 }  // namespace kvo::test

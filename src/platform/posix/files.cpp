@@ -1,4 +1,4 @@
-// POSIX files, folders and paths, for native tests, fuzzing and benchmarks.
+// POSIX files and folders, for native tests, fuzzing and benchmarks.
 // Paths are UTF-8 on disk and UTF-16 inside the tool.
 #include <dirent.h>
 #include <errno.h>
@@ -28,21 +28,7 @@ FileHandle HandleOf(int fd) {
   return reinterpret_cast<FileHandle>(static_cast<std::intptr_t>(fd) + 1);
 }
 
-bool IsSeparator(char16_t c) { return c == u'/'; }
-
-// The path rules only ever join; the result must fit MAX_PATH with its NUL.
-std::u16string Joined(const std::u16string& folder, const std::u16string& name) {
-  if (folder.empty()) return name;
-  if (name.empty()) return folder;
-  std::u16string out = folder;
-  if (!IsSeparator(out.back())) out += u'/';
-  std::size_t skip = 0;
-  while (skip < name.size() && IsSeparator(name[skip])) ++skip;
-  out.append(name, skip, std::u16string::npos);
-  return out;
-}
-
-bool IsFolder(const std::string& name) {
+bool IsFolderOnDisk(const std::string& name) {
   struct stat st;
   return ::stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
@@ -51,7 +37,7 @@ bool IsFolder(const std::string& name) {
 
 // ---- files ---------------------------------------------------------------
 
-bool IsFolderName(const std::u16string& path) { return IsFolder(Utf16ToUtf8(path)); }
+bool IsFolderName(const std::u16string& path) { return IsFolderOnDisk(Utf16ToUtf8(path)); }
 
 FileHandle OpenForReadNoShare(const std::u16string& path, FileStatus* status) {
   FileStatus ignored;
@@ -71,7 +57,7 @@ FileHandle OpenForReadNoShare(const std::u16string& path, FileStatus* status) {
       const std::string folder = slash == std::string::npos ? std::string(".")
                                  : slash == 0               ? std::string("/")
                                                             : name.substr(0, slash);
-      kind = IsFolder(folder) ? OpenError::kNoFile : OpenError::kNoFolder;
+      kind = IsFolderOnDisk(folder) ? OpenError::kNoFile : OpenError::kNoFolder;
     }
     why = ClassifyOpenFailure(kind, path);
     return nullptr;
@@ -98,7 +84,7 @@ bool FileSize32(FileHandle file, std::uint32_t* size) {
   return true;
 }
 
-bool ReadExact(FileHandle file, void* buffer, std::uint32_t size) {
+bool ReadExact(FileHandle file, std::uint32_t size, void* buffer) {
   char* p = static_cast<char*>(buffer);
   std::size_t left = size;
   while (left > 0) {
@@ -115,7 +101,7 @@ void CloseFile(FileHandle file) {
   if (file != nullptr) ::close(FdOf(file));
 }
 
-// ---- paths and folders -----------------------------------------------------
+// ---- folders -----------------------------------------------------------------
 
 std::u16string ExePath() {
   char buffer[4096];
@@ -124,52 +110,16 @@ std::u16string ExePath() {
   return Utf8ToUtf16(std::string(buffer, static_cast<std::size_t>(n)));
 }
 
-std::u16string ExeDirectory() {
+std::u16string ExeFolder() {
   std::u16string path = ExePath();
   std::size_t slash = path.find_last_of(u'/');
   if (slash == std::u16string::npos) return std::u16string();
   return path.substr(0, slash == 0 ? 1 : slash);
 }
 
-bool CombinePath(const std::u16string& folder, const std::u16string& name, std::u16string& out) {
-  std::u16string joined = Joined(folder, name);
-  if (joined.size() + 1 > kMaxPath) return false;
-  out = std::move(joined);
-  return true;
-}
-
-bool ListedNamePath(const std::u16string& folder, const std::u16string& name,
-                    std::u16string& out) {
-  // Every name is the file it names: there are no device names to avoid.
-  return CombinePath(folder, name, out);
-}
-
-bool AppendPath(std::u16string& path, const std::u16string& more) {
-  std::u16string joined = Joined(path, more);
-  if (joined.size() + 1 > kMaxPath) return false;
-  path = std::move(joined);
-  return true;
-}
-
-bool ResolveAgainst(const std::u16string& start, const std::u16string& field,
-                    std::u16string& out) {
-  out.clear();
-  if (field.empty()) return true;
-  std::u16string resolved;
-  if (IsSeparator(field[0])) {
-    resolved = field;
-  } else {
-    if (start.empty()) return false;
-    resolved = Joined(start, field);
-  }
-  if (resolved.size() + 1 > kMaxPath) return false;
-  out = std::move(resolved);
-  return true;
-}
-
-bool IsDirectory(const std::u16string& path) {
+bool IsFolder(const std::u16string& path) {
   if (path.empty()) return false;
-  return IsFolder(Utf16ToUtf8(path));
+  return IsFolderOnDisk(Utf16ToUtf8(path));
 }
 
 ListStatus FindFiles(const std::u16string& searchPath, std::vector<std::u16string>& names) {
@@ -179,7 +129,7 @@ ListStatus FindFiles(const std::u16string& searchPath, std::vector<std::u16strin
       slash == std::u16string::npos ? searchPath : searchPath.substr(slash + 1);
   // The caller has seen that the folder exists: failing to open it leaves
   // its contents unknown, which is not the same as an empty folder.
-  Dir dir(::opendir(Utf16ToUtf8(folder).c_str()));
+  FolderStream dir(::opendir(Utf16ToUtf8(folder).c_str()));
   if (!dir.Valid()) return ListStatus::kFailed;
   std::u16string name;
   for (;;) {
@@ -195,15 +145,15 @@ ListStatus FindFiles(const std::u16string& searchPath, std::vector<std::u16strin
   return errno == 0 ? ListStatus::kListed : ListStatus::kFailed;
 }
 
-bool SetCurrentDir(const std::u16string& path) {
+bool SetCurrentFolder(const std::u16string& path) {
   // Converted on the stack when it fits: a run makes its start folder
   // current again even while it unwinds for want of memory.
   char name[4096];
-  if (Utf16ToUtf8(path, name, sizeof name)) return ::chdir(name) == 0;
+  if (Utf16ToUtf8(path, sizeof name, name)) return ::chdir(name) == 0;
   return ::chdir(Utf16ToUtf8(path).c_str()) == 0;
 }
 
-std::u16string CurrentDir() {
+std::u16string CurrentFolder() {
   char buffer[4096];
   if (::getcwd(buffer, sizeof buffer) == nullptr) return std::u16string();
   return Utf8ToUtf16(std::string(buffer));

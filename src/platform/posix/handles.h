@@ -19,13 +19,13 @@ struct FdTraits {
 };
 using Fd = Owned<FdTraits>;
 
-struct DirTraits {
+struct FolderStreamTraits {
   using Handle = DIR*;
   static DIR* None() { return nullptr; }
   static bool Valid(DIR* dir) { return dir != nullptr; }
   static bool Close(DIR* dir) { return ::closedir(dir) == 0; }
 };
-using Dir = Owned<DirTraits>;
+using FolderStream = Owned<FolderStreamTraits>;
 
 // Defined in move_checks.cpp for the moves: the identity of a file as
 // lstat or fstat gives it.

@@ -33,22 +33,12 @@ FileIdentity IdentityOf(const struct stat& st) {
 
 MoveStatus StatusOfError(std::uint32_t code) {
   switch (static_cast<int>(code)) {
-    case EEXIST:
-    case ENOTEMPTY:
-      return MoveStatus::kDestinationExists;
-    case ETXTBSY:
-    case EBUSY:
-      return MoveStatus::kInUse;
-    case EACCES:
-    case EPERM:
-      return MoveStatus::kAccessDenied;
-    case ENOSPC:
-    case EDQUOT:
-      return MoveStatus::kDiskFull;
-    case ENAMETOOLONG:
-      return MoveStatus::kPathTooLong;
-    default:
-      return MoveStatus::kSystemError;
+    case EEXIST: case ENOTEMPTY: return MoveStatus::kDestinationExists;
+    case ETXTBSY: case EBUSY: return MoveStatus::kInUse;
+    case EACCES: case EPERM: return MoveStatus::kAccessDenied;
+    case ENOSPC: case EDQUOT: return MoveStatus::kDiskFull;
+    case ENAMETOOLONG: return MoveStatus::kPathTooLong;
+    default: return MoveStatus::kSystemError;
   }
 }
 

@@ -73,7 +73,7 @@ class PosixCopy final : public CrossVolumeCopy {
     return Failure(error);
   }
 
-  MoveResult Read(char* buffer, std::size_t size, std::size_t& got) override {
+  MoveResult Read(std::size_t size, char* buffer, std::size_t& got) override {
     for (;;) {
       const ssize_t n = ::read(in_.get(), buffer, size);
       if (n < 0 && errno == EINTR) continue;

@@ -120,25 +120,17 @@ bool ReadIdentity(HANDLE file, FileIdentity& id) {
 
 MoveStatus StatusOfError(std::uint32_t code) {
   switch (code) {
-    case ERROR_ALREADY_EXISTS:
-    case ERROR_FILE_EXISTS:
-      return MoveStatus::kDestinationExists;
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-      return MoveStatus::kInUse;
-    case ERROR_ACCESS_DENIED:
-      return MoveStatus::kAccessDenied;
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-      return MoveStatus::kDiskFull;
-    case ERROR_FILENAME_EXCED_RANGE:
-      return MoveStatus::kPathTooLong;
-    default:
-      for (DWORD cloud : kCloudFileErrors) {
-        if (code == cloud) return MoveStatus::kCloudUnavailable;
-      }
-      return MoveStatus::kSystemError;
+    case ERROR_ALREADY_EXISTS: case ERROR_FILE_EXISTS: return MoveStatus::kDestinationExists;
+    case ERROR_SHARING_VIOLATION: case ERROR_LOCK_VIOLATION: return MoveStatus::kInUse;
+    case ERROR_ACCESS_DENIED: return MoveStatus::kAccessDenied;
+    case ERROR_DISK_FULL: case ERROR_HANDLE_DISK_FULL: return MoveStatus::kDiskFull;
+    case ERROR_FILENAME_EXCED_RANGE: return MoveStatus::kPathTooLong;
+    default: break;
   }
+  for (DWORD cloud : kCloudFileErrors) {
+    if (code == cloud) return MoveStatus::kCloudUnavailable;
+  }
+  return MoveStatus::kSystemError;
 }
 
 bool SourceGone(const std::u16string& path) {

@@ -79,7 +79,7 @@ class Win32Copy final : public CrossVolumeCopy {
     return Failed(ERROR_FILE_EXISTS);
   }
 
-  MoveResult Read(char* buffer, std::size_t size, std::size_t& got) override {
+  MoveResult Read(std::size_t size, char* buffer, std::size_t& got) override {
     DWORD read = 0;
     if (!ReadFile(source_.get(), buffer, static_cast<DWORD>(size), &read, nullptr)) {
       return Failed(GetLastError());
