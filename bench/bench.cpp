@@ -172,7 +172,6 @@ int Run(const Args& a) {
   fs.SetExeFolder(Utf16(a.root + "/lists"));
   auto folders = std::make_unique<kvo::SettingsRecord>();
   *folders = kvo::SettingsRecord{};
-  std::vector<char16_t> lineBuffer(kvo::platform::kLineBufferUnits);
   kvo::MemoryPane pane;
   // The in-memory pane stands in for the dialog's edit control. Room for its
   // text is taken up front (pages are only touched as the text grows), so
@@ -184,7 +183,7 @@ int Run(const Args& a) {
   SetPath(*folders, kvo::kWork, a.work);
   const long rssBefore = PeakRssKib();
 
-  kvo::LogPane::Clear(&pane);
+  pane.Clear();
   const double cpuStart = CpuSeconds();
   const Clock::time_point start = Clock::now();
   // Watched and stoppable as the program's runs are, so that what the
@@ -192,7 +191,7 @@ int Run(const Args& a) {
   CountedProgress progress;
   kvo::platform::StopFlag stop{false};
   const int result = static_cast<int>(kvo::RunReconciliation(
-      fs, *folders, &pane, lineBuffer.data(), mode, a.unwatched ? nullptr : &progress,
+      fs, pane, *folders, mode, a.unwatched ? nullptr : &progress,
       a.unwatched ? nullptr : &stop));
   const double seconds = Since(start);
   const double cpu = CpuSeconds() - cpuStart;

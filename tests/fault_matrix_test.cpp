@@ -1184,8 +1184,7 @@ int RunOn(const fs::path& root, const fs::path& work) {
     const std::u16string path = S(folders[slot]);
     path.copy(record.paths[slot], kMaxPath - 1);
   }
-  char16_t lineBuffer[platform::kLineBufferUnits];
-  return static_cast<int>(RunReconciliation(system, record, &pane, lineBuffer, RunMode::kExecute));
+  return static_cast<int>(RunReconciliation(system, pane, record, RunMode::kExecute));
 }
 
 #ifdef _WIN32

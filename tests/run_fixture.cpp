@@ -44,8 +44,8 @@ void RunWorkspace::Preset(const std::string& name, std::initializer_list<std::in
 }
 
 RunResult RunWorkspace::Run(RunMode mode, RunProgress* progress, const platform::StopFlag* stop) {
-  LogPane::Clear(&pane_);
-  return RunReconciliation(fs_, folders, &pane_, lineBuffer_, mode, progress, stop);
+  pane_.Clear();
+  return RunReconciliation(fs_, pane_, folders, mode, progress, stop);
 }
 
 std::map<std::string, std::string> RunWorkspace::Contents(int slot) const {

@@ -53,7 +53,6 @@ class RunWorkspace {
   FaultyFileSystem fs_;
   fs::path folders_[kFolderSlotCount];
   MemoryPane pane_;
-  char16_t lineBuffer_[platform::kLineBufferUnits];
   std::u16string savedCwd_;
 };
 

@@ -6,11 +6,11 @@
 
 #include <cstdint>
 
+#include "app/result_pane.h"
 #include "app/taskbar.h"
 #include "platform/file_system.h"
 #include "platform/platform.h"
 #include "reconcile/folders.h"
-#include "reconcile/log_pane.h"
 #include "reconcile/run.h"
 #include "resource.h"
 
@@ -52,7 +52,8 @@ struct ManagerApp {
   std::int32_t initialClientWidth;
   std::int32_t initialClientHeight;
   LayoutEntry layout[8];
-  char16_t lineBuffer[platform::kLineBufferUnits];
+  // The result pane, with the lineBuffer every log line is formatted into.
+  ResultPane pane;
   char16_t settingsPath[kMaxPath];
   SettingsRecord folders;
   // How reading the settings file went at start. When it was there but could
@@ -74,13 +75,10 @@ struct ManagerApp {
   UINT taskbarButtonCreated;
   TaskbarProgress taskbar;
 
-  // The result pane is the dialog's edit control; the run reaches it
-  // through the dialog.
-  LogPaneTarget* Pane() const { return reinterpret_cast<LogPaneTarget*>(dialog); }
   RunResult RunReconciliation(RunMode mode, RunProgress* progress,
                               const platform::StopFlag* stop) {
-    return kvo::RunReconciliation(platform::DefaultFileSystem(), folders, Pane(), lineBuffer, mode,
-                                  progress, stop);
+    return kvo::RunReconciliation(platform::DefaultFileSystem(), pane, folders, mode, progress,
+                                  stop);
   }
   bool Running() const { return activeRun != nullptr; }
 

@@ -26,6 +26,7 @@ const wchar_t* const kResultTexts[2] = {L"完了しました", L"処理を中断
 
 int ManagerApp::OnInitDialog(HWND window) {
   dialog = window;
+  pane.Attach(window);
   HWND hwnd = dialog;
   // The new-style folder browser needs a single-threaded apartment.
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
@@ -39,7 +40,7 @@ int ManagerApp::OnInitDialog(HWND window) {
     SendDlgItemMessageW(hwnd, IDC_PLUGIN_PATH + slot, WM_SETTEXT, 0,
                         reinterpret_cast<LPARAM>(folders.paths[slot]));
   }
-  LogPane::RemoveLimit(Pane());
+  pane.RemoveLimit();
   CaptureLayout();
   RegisterTaskbarButtonCreated();
   // TRUE: the dialog manager gives the keyboard to the first tab stop, button 1008.
@@ -65,7 +66,7 @@ void ManagerApp::OnCommand(RunMode mode) {
     return;
   }
   if (answer != IDOK) return;
-  LogPane::Clear(Pane());
+  pane.Clear();
   // Paint the empty pane at once, so the previous log is not seen as the
   // new run's beginning.
   UpdateWindow(GetDlgItem(hwnd, IDC_LOG_PANE));

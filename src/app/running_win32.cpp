@@ -56,10 +56,9 @@ const int kInputControls[] = {IDC_PLUGIN_PATH,   IDC_PRESET_PATH,   IDC_WORK_PAT
                               IDC_PLUGIN_BROWSE, IDC_PRESET_BROWSE, IDC_WORK_BROWSE,
                               IDC_EXECUTE,       IDC_CHECK_ONLY};
 
-// Looked up at run time: ChangeWindowMessageFilterEx is missing before
-// Windows 7 and the block reasons before Vista, and a missing import would
-// keep the program from starting at all. Each is only a courtesy to the
-// shell; without it the program works as before.
+// Looked up at run time: the block reasons are missing before Vista, and a
+// missing import would keep the program from starting at all. They are only
+// a courtesy to the shell; without them the program works as before.
 template <typename Function>
 Function User32(const char* name) {
   return reinterpret_cast<Function>(
@@ -240,16 +239,6 @@ void ManagerApp::OnEndSession() {
 void ManagerApp::OnTaskbarButtonCreated() {
   taskbar.Connect(dialog);
   if (activeRun != nullptr) taskbar.Show(activeRun->shown);
-}
-
-void ManagerApp::RegisterTaskbarButtonCreated() {
-  taskbarButtonCreated = RegisterWindowMessageW(L"TaskbarButtonCreated");
-  // An elevated program gets no messages from the (not elevated) shell
-  // unless it lets this one through.
-  using Filter = BOOL(WINAPI*)(HWND, UINT, DWORD, PCHANGEFILTERSTRUCT);
-  if (auto filter = User32<Filter>("ChangeWindowMessageFilterEx")) {
-    filter(dialog, taskbarButtonCreated, MSGFLT_ALLOW, nullptr);
-  }
 }
 
 }  // namespace kvo

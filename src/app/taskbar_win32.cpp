@@ -1,5 +1,6 @@
 #include "app/taskbar.h"
 
+#include "app/manager_app.h"
 #include "app/taskbar_test_helper.h"
 
 namespace kvo {
@@ -51,6 +52,18 @@ void TaskbarProgress::Disconnect() {
   if (list_ != nullptr) list_->Release();
   list_ = nullptr;
   window_ = nullptr;
+}
+
+void ManagerApp::RegisterTaskbarButtonCreated() {
+  taskbarButtonCreated = RegisterWindowMessageW(L"TaskbarButtonCreated");
+  // An elevated program gets no messages from the (not elevated) shell
+  // unless it lets this one through. Looked up at run time: the call is
+  // missing before Windows 7, and a missing import would keep the program
+  // from starting at all.
+  using Filter = BOOL(WINAPI*)(HWND, UINT, DWORD, PCHANGEFILTERSTRUCT);
+  const auto filter = reinterpret_cast<Filter>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"user32.dll"), "ChangeWindowMessageFilterEx")));
+  if (filter != nullptr) filter(dialog, taskbarButtonCreated, MSGFLT_ALLOW, nullptr);
 }
 
 }  // namespace kvo

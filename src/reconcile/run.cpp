@@ -1,6 +1,5 @@
 #include "reconcile/run.h"
 
-#include <atomic>
 #include <cstddef>
 #include <new>
 #include <string>
@@ -10,25 +9,11 @@
 #include "platform/platform.h"
 #include "preset/catalogue.h"
 #include "reconcile/folder_scan.h"
-#include "reconcile/move_reasons.h"
+#include "reconcile/move_phases.h"
 #include "reconcile/status_report.h"
 
 namespace kvo {
 namespace {
-
-// Where a run writes: the pane and the buffer every line is formatted into.
-struct Log {
-  LogPaneTarget* pane;
-  char16_t* lineBuffer;
-
-  // A fixed line serves as its own format (none holds a '%').
-  void Write(const char16_t* line) { Line(line); }
-  template <typename... Args>
-  void Line(const char16_t* format, Args... args) {
-    platform::FormatLine(lineBuffer, format, args...);
-    LogPane::Append(pane, lineBuffer);
-  }
-};
 
 // A slot's folder as this run uses it: the field, never read past its 260
 // units, taken relative to the folder the program was started in when it is
@@ -42,111 +27,6 @@ std::u16string SlotPath(platform::FileSystem& fs, const SettingsRecord& folders,
   std::u16string resolved;
   platform::ResolveAgainst(fs.StartFolder(), std::u16string(path, length), resolved);
   return resolved;
-}
-
-// Who watches the run: told how far it is, and able to stop it.
-struct Watch {
-  RunProgress* progress;
-  const platform::StopFlag* stop;
-
-  void Report(RunStage stage, std::size_t done = 0, std::size_t total = 0) const {
-    if (progress != nullptr) progress->Report(stage, done, total);
-  }
-  bool Stopped() const { return stop != nullptr && stop->load(std::memory_order_relaxed); }
-};
-
-// Calls `visit(name)` for each name of `listing` whose membership in
-// `required` equals `moveRequired`, in the name order, until it returns
-// false. Both sets are in the name order: one walk through `required`
-// alongside the listing answers for every name, instead of a search each.
-template <typename Visit>
-void ForEachToMove(const NameSet& listing, const NameSet& required, bool moveRequired,
-                   Visit visit) {
-  NameSet::const_iterator need = required.begin();
-  for (auto it = listing.begin(); it != listing.end(); ++it) {
-    while (need != required.end() && need.Shared().Compare(it.Shared()) < 0) ++need;
-    const bool isRequired = need != required.end() && need.Shared().Compare(it.Shared()) == 0;
-    if (isRequired == moveRequired && !visit(*it)) return;
-  }
-}
-
-std::size_t CountToMove(const NameSet& listing, const NameSet& required, bool moveRequired) {
-  std::size_t count = 0;
-  ForEachToMove(listing, required, moveRequired, [&count](const std::u16string&) {
-    ++count;
-    return true;
-  });
-  return count;
-}
-
-// A move that failed: the name as the source folder's listing spells it
-// (the listing outlives the phase) and why.
-struct FailedMove {
-  const std::u16string* name;
-  platform::MoveResult result;
-};
-
-// Moves `name` from folder `from` to folder `to`. A path that does not fit
-// cannot be tried: the file system still says what comes before that.
-platform::MoveResult MoveOne(platform::FileSystem& fs, const Watch& watch,
-                             const std::u16string& from, const std::u16string& to,
-                             const std::u16string& name, std::u16string& source,
-                             std::u16string& destination) {
-  // The source is named by its full path, so a current folder that could
-  // not be changed never makes us move a file out of the wrong folder.
-  if (platform::ListedNamePath(from, name, source) &&
-      platform::ListedNamePath(to, name, destination)) {
-    return fs.MoveNoReplace(source, destination, watch.stop);
-  }
-  const platform::MoveStatus obstacle = fs.MoveObstacle(from, to, name);
-  return platform::MoveResult{
-      obstacle == platform::MoveStatus::kMoved ? platform::MoveStatus::kPathTooLong : obstacle, 0};
-}
-
-// Moves the names of `listing` for which membership in `required` equals
-// `moveRequired` from folder `from` to folder `to`, and logs the counts,
-// then one line for each name that did not move, in the order tried.
-// `moved` counts the moves tried in the whole run, of `total`. false when
-// the run was asked to stop.
-bool MovePhase(platform::FileSystem& fs, Log& log, const Watch& watch, const char16_t* heading,
-               const std::u16string& from, const std::u16string& to, const NameSet& listing,
-               const NameSet& required, bool moveRequired, std::size_t total,
-               std::size_t& moved) {
-  log.Write(heading);
-  int succeeded = 0;
-  int failed = 0;
-  bool stopped = false;
-  std::vector<FailedMove> failures;  // allocated at the first failure only
-  fs.SetCurrentFolder(from);
-  std::u16string source;
-  std::u16string destination;
-  ForEachToMove(listing, required, moveRequired, [&](const std::u16string& name) {
-    if (watch.Stopped()) {
-      stopped = true;
-      return false;
-    }
-    const platform::MoveResult result = MoveOne(fs, watch, from, to, name, source, destination);
-    if (result.status == platform::MoveStatus::kStopped) {
-      stopped = true;
-      return false;
-    }
-    if (result.Moved()) {
-      ++succeeded;
-    } else {
-      ++failed;
-      failures.push_back(FailedMove{&name, result});
-    }
-    watch.Report(RunStage::kMoving, ++moved, total);
-    return true;
-  });
-  log.Line(u"→ 成功/失敗 = %d/%d\r\n", succeeded, failed);
-  char16_t reason[platform::kLineBufferUnits];
-  for (const FailedMove& failure : failures) {
-    platform::FormatLine(reason, MoveReasonText(failure.result.status),
-                         static_cast<unsigned>(failure.result.systemCode));
-    log.Line(u"  - %s (%s)\r\n", failure.name->c_str(), reason);
-  }
-  return !stopped;
 }
 
 // Makes the start folder current again however the run returns: completed,
@@ -177,14 +57,14 @@ class StartFolderRestore {
 }  // namespace
 
 RunProgress::~RunProgress() = default;
+LogPane::~LogPane() = default;
 
-RunResult RunReconciliation(platform::FileSystem& fs, const SettingsRecord& folders,
-                            LogPaneTarget* pane, char16_t* lineBuffer, RunMode mode,
+RunResult RunReconciliation(platform::FileSystem& fs, LogPane& pane,
+                            const SettingsRecord& folders, RunMode mode,
                             RunProgress* progress, const platform::StopFlag* stop) {
   StartFolderRestore restore(fs);
-  Log log{pane, lineBuffer};
-  const Watch watch{progress, stop};
-  log.Write(u"■準備\r\n");
+  const RunWatch watch{progress, stop};
+  pane.Line(u"■準備\r\n");
   watch.Report(RunStage::kLists);
 
   Catalogue catalogue;
@@ -192,10 +72,10 @@ RunResult RunReconciliation(platform::FileSystem& fs, const SettingsRecord& fold
     case Catalogue::Load::kLoaded:
       break;
     case Catalogue::Load::kIdListUnreadable:
-      log.Write(u"IdList.txt: 読み込み失敗\r\n");
+      pane.Line(u"IdList.txt: 読み込み失敗\r\n");
       return RunResult::kAborted;
     case Catalogue::Load::kExListUnreadable:
-      log.Write(u"ExList.txt: 読み込み失敗\r\n");
+      pane.Line(u"ExList.txt: 読み込み失敗\r\n");
       return RunResult::kAborted;
   }
 
@@ -211,7 +91,7 @@ RunResult RunReconciliation(platform::FileSystem& fs, const SettingsRecord& fold
   for (FolderSlot slot : {kPlugin, kPreset, kWork}) {
     if (ScanFolder(fs, paths[slot], FolderPattern(slot), listings[slot],
                    slot == kPlugin ? &pluginDelivered : nullptr) != platform::ListStatus::kListed) {
-      log.Line(u"%s 読み込み失敗\r\n", FolderLabel(slot));
+      pane.Line(u"%s 読み込み失敗\r\n", FolderLabel(slot));
       return RunResult::kAborted;
     }
   }
@@ -233,27 +113,19 @@ RunResult RunReconciliation(platform::FileSystem& fs, const SettingsRecord& fold
       return RunResult::kAborted;
     case Catalogue::Build::kPresetUnreadable:
       // Without what that preset needs, its archives would be moved out.
-      log.Line(u"%s: 読み込み失敗\r\n", unreadable.c_str());
+      pane.Line(u"%s: 読み込み失敗\r\n", unreadable.c_str());
       return RunResult::kAborted;
     case Catalogue::Build::kFolderUnreadable:
-      log.Line(u"%s 読み込み失敗\r\n", FolderLabel(kPreset));
+      pane.Line(u"%s 読み込み失敗\r\n", FolderLabel(kPreset));
       return RunResult::kAborted;
   }
 
-  log.Line(u"→ Plugin/Preset/Work = %d/%d/%d\r\n", static_cast<int>(listings[kPlugin].Size()),
+  pane.Line(u"→ Plugin/Preset/Work = %d/%d/%d\r\n", static_cast<int>(listings[kPlugin].Size()),
            static_cast<int>(listings[kPreset].Size()), static_cast<int>(listings[kWork].Size()));
 
-  if (mode == RunMode::kExecute) {
-    const std::size_t total = CountToMove(listings[kPlugin], required, false) +
-                              CountToMove(listings[kWork], required, true);
-    std::size_t moved = 0;
-    watch.Report(RunStage::kMoving, moved, total);
-    if (!MovePhase(fs, log, watch, u"■不要ファイルの移動(Plugin -> Work)\r\n", plugin, work,
-                   listings[kPlugin], required, false, total, moved) ||
-        !MovePhase(fs, log, watch, u"■必要ファイルの移動(Work -> Plugin)\r\n", work, plugin,
-                   listings[kWork], required, true, total, moved)) {
-      return RunResult::kAborted;
-    }
+  if (mode == RunMode::kExecute &&
+      !MoveArchives(fs, pane, watch, plugin, work, listings[kPlugin], listings[kWork], required)) {
+    return RunResult::kAborted;
   }
 
   watch.Report(RunStage::kReport);
@@ -262,13 +134,13 @@ RunResult RunReconciliation(platform::FileSystem& fs, const SettingsRecord& fold
   // the run stops instead, after the move lines that say what was done.
   if (RescanFolder(fs, plugin, FolderPattern(kPlugin), pluginDelivered, listings[kPlugin]) !=
       platform::ListStatus::kListed) {
-    log.Line(u"%s 読み込み失敗\r\n", FolderLabel(kPlugin));
+    pane.Line(u"%s 読み込み失敗\r\n", FolderLabel(kPlugin));
     return RunResult::kAborted;
   }
-  log.Write(u"■kvoの状態\r\n");
-  ReportPresetStatus(catalogue, listings[kPlugin], pane, lineBuffer);
+  pane.Line(u"■kvoの状態\r\n");
+  ReportPresetStatus(pane, catalogue, listings[kPlugin]);
 
-  log.Write(u"\r\n");
+  pane.Line(u"\r\n");
   return RunResult::kCompleted;
 }
 

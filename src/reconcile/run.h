@@ -38,10 +38,8 @@ class RunProgress {
 };
 
 // One run over the three `folders`, asking `fs` for every file, folder and
-// move (fields that are not absolute are taken
-// relative to the folder the program was started in). Every line is
-// formatted into `lineBuffer` (kLineBufferUnits units) and appended to
-// `pane`. The Preset folder is current while presets are read, each move
+// move (fields that are not absolute are taken relative to the folder the
+// program was started in), writing every line into `pane`. The Preset folder is current while presets are read, each move
 // phase's source folder while it moves; however the run returns, the folder
 // the program was started in (`fs.StartFolder()`) is made current again. Running
 // out of memory is thrown, after everything the run built has been released
@@ -51,8 +49,8 @@ class RunProgress {
 // before the next preset is read or the next archive moved, or inside a copy
 // to another volume, whose temporary is then removed. A run so stopped is
 // Aborted, and its log ends after the last line written.
-RunResult RunReconciliation(platform::FileSystem& fs, const SettingsRecord& folders,
-                            LogPaneTarget* pane, char16_t* lineBuffer, RunMode mode,
+RunResult RunReconciliation(platform::FileSystem& fs, LogPane& pane,
+                            const SettingsRecord& folders, RunMode mode,
                             RunProgress* progress = nullptr,
                             const platform::StopFlag* stop = nullptr);
 

@@ -67,8 +67,7 @@ class Presence {
 
 }  // namespace
 
-void ReportPresetStatus(const Catalogue& catalogue, const NameSet& plugin, LogPaneTarget* pane,
-                        char16_t* lineBuffer) {
+void ReportPresetStatus(LogPane& pane, const Catalogue& catalogue, const NameSet& plugin) {
   // Both passes need the same answers; the first keeps one per needed name,
   // in visiting order, for the second.
   Presence present(plugin);
@@ -88,26 +87,23 @@ void ReportPresetStatus(const Catalogue& catalogue, const NameSet& plugin, LogPa
       ++complete;
     }
   }
-  platform::FormatLine(lineBuffer, u"→ 不足無し/不足有り = %d/%d\r\n", complete, incomplete);
-  LogPane::Append(pane, lineBuffer);
+  pane.Line(u"→ 不足無し/不足有り = %d/%d\r\n", complete, incomplete);
 
   // A long listing is not repainted line by line.
-  LogPane::SetRedraw(pane, false);
+  pane.SetRedraw(false);
   std::size_t next = 0;
   for (const PresetRecord& record : catalogue.presets) {
     bool headingWritten = false;
     for (const std::u16string& name : record.needs) {
       if (!missing[next++]) continue;
       if (!headingWritten) {
-        platform::FormatLine(lineBuffer, u"%s\r\n", record.fileName.c_str());
-        LogPane::Append(pane, lineBuffer);
+        pane.Line(u"%s\r\n", record.fileName.c_str());
         headingWritten = true;
       }
-      platform::FormatLine(lineBuffer, u"  - %s\r\n", name.c_str());
-      LogPane::Append(pane, lineBuffer);
+      pane.Line(u"  - %s\r\n", name.c_str());
     }
   }
-  LogPane::SetRedraw(pane, true);
+  pane.SetRedraw(true);
 }
 
 }  // namespace kvo

@@ -7,11 +7,10 @@
 
 namespace kvo {
 
-// Writes the count of presets with nothing missing and with something
-// missing from `plugin`, then lists every incomplete preset, in the
-// catalogue's order, with the archives it lacks. Lines are formatted into
-// `lineBuffer`; the listing is written with the pane's repainting off.
-void ReportPresetStatus(const Catalogue& catalogue, const NameSet& plugin, LogPaneTarget* pane,
-                        char16_t* lineBuffer);
+// Writes into `pane` the count of presets with nothing missing and with
+// something missing from `plugin`, then lists every incomplete preset, in
+// the catalogue's order, with the archives it lacks. The listing is written
+// with the pane's repainting off.
+void ReportPresetStatus(LogPane& pane, const Catalogue& catalogue, const NameSet& plugin);
 
 }  // namespace kvo

@@ -1,21 +1,19 @@
 #include "memory_pane.h"
 
 namespace kvo {
-namespace LogPane {
 
-void Clear(LogPaneTarget* pane) { pane->text.clear(); }
+void MemoryPane::Clear() { text.clear(); }
 
-void Append(LogPaneTarget* pane, const char16_t* text) {
-  pane->text += text;
-  if (!pane->redraw) ++pane->appendsWhileOff;
+void MemoryPane::Append(const char16_t* line) {
+  text += line;
+  if (!redraw) ++appendsWhileOff;
 }
 
-void SetRedraw(LogPaneTarget* pane, bool on) {
-  if (!on) ++pane->redrawOffCount;
-  pane->redraw = on;
+void MemoryPane::SetRedraw(bool on) {
+  if (!on) ++redrawOffCount;
+  redraw = on;
 }
 
-void RemoveLimit(LogPaneTarget* pane) { pane->limitRemoved = true; }
+void MemoryPane::RemoveLimit() {}
 
-}  // namespace LogPane
 }  // namespace kvo

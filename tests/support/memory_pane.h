@@ -10,14 +10,17 @@
 
 namespace kvo {
 
-struct LogPaneTarget {
+class MemoryPane final : public LogPane {
+ public:
+  void Clear() override;
+  void Append(const char16_t* line) override;
+  void SetRedraw(bool on) override;
+  void RemoveLimit() override;  // a string has no limit to lift
+
   std::u16string text;
   bool redraw = true;
-  bool limitRemoved = false;
   int redrawOffCount = 0;  // how often repainting was switched off
   std::size_t appendsWhileOff = 0;
 };
-
-using MemoryPane = LogPaneTarget;
 
 }  // namespace kvo
