@@ -1,5 +1,6 @@
 // Dialog initialisation, the two action buttons and closing.
 #include <windows.h>
+#include <commctrl.h>
 #include <objbase.h>
 
 #include "app/manager_app.h"
@@ -22,6 +23,32 @@ const CommandText kCommands[2] = {
 // Indexed by RunResult.
 const wchar_t* const kResultTexts[2] = {L"完了しました", L"処理を中断しました"};
 
+// A multi-line edit control answers Esc by closing its dialog, so Esc with
+// the keyboard in the pane would end the program. Told that the pane does
+// not want Esc, the dialog manager makes it IDCANCEL, which the dialog
+// ignores, as it ignores Esc anywhere else.
+LRESULT CALLBACK PaneWithoutEsc(HWND pane, UINT message, WPARAM wParam, LPARAM lParam,
+                                UINT_PTR id, DWORD_PTR) {
+  switch (message) {
+    case WM_GETDLGCODE: {
+      LRESULT code = DefSubclassProc(pane, message, wParam, lParam);
+      const MSG* key = reinterpret_cast<const MSG*>(lParam);
+      if (key != nullptr && (key->message == WM_KEYDOWN || key->message == WM_CHAR) &&
+          key->wParam == VK_ESCAPE) {
+        code &= ~static_cast<LRESULT>(DLGC_WANTALLKEYS | DLGC_WANTMESSAGE);
+      }
+      return code;
+    }
+    case WM_CHAR:
+      if (wParam == VK_ESCAPE) return 0;
+      break;
+    case WM_NCDESTROY:
+      RemoveWindowSubclass(pane, PaneWithoutEsc, id);
+      break;
+  }
+  return DefSubclassProc(pane, message, wParam, lParam);
+}
+
 }  // namespace
 
 int ManagerApp::OnInitDialog(HWND window) {
@@ -41,6 +68,7 @@ int ManagerApp::OnInitDialog(HWND window) {
                         reinterpret_cast<LPARAM>(folders.paths[slot]));
   }
   pane.RemoveLimit();
+  SetWindowSubclass(GetDlgItem(hwnd, IDC_LOG_PANE), PaneWithoutEsc, 1, 0);
   CaptureLayout();
   RegisterTaskbarButtonCreated();
   // TRUE: the dialog manager gives the keyboard to the first tab stop, button 1008.

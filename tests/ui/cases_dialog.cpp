@@ -130,6 +130,15 @@ void CaseEscAndEnter(const std::string& name) {
   program.ExpectQuiet("after the Esc key");
   PostMessageW(program.dialog(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
   program.ExpectQuiet("after WM_COMMAND IDOK");
+  // With the keyboard in the pane too: a multi-line edit control answers Esc
+  // by closing its dialog.
+  PostMessageW(program.dialog(), WM_NEXTDLGCTL,
+               reinterpret_cast<WPARAM>(program.Control(IDC_LOG_PANE)), TRUE);
+  Expect(ui::WaitFocus(program.Control(IDC_LOG_PANE), ui::kBoxTimeoutMs), "the pane has not the focus");
+  ui::PressKey(program.thread(), VK_ESCAPE);
+  program.ExpectQuiet("after the Esc key in the pane");
+  PostMessageW(program.dialog(), WM_NEXTDLGCTL,
+               reinterpret_cast<WPARAM>(program.Control(IDC_EXECUTE)), TRUE);
 
   Expect(ui::WaitFocus(program.Control(IDC_EXECUTE), ui::kBoxTimeoutMs), "button 1008 has not the focus");
   ui::PressKey(program.thread(), VK_RETURN);
