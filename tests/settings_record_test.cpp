@@ -2,6 +2,7 @@
 
 #include "test_support.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -74,6 +75,7 @@ TEST(SettingsRecord, TheCloseWritesOnlyWhatMayReplaceTheFile) {
   // Changed meanwhile by whoever held it.
   const std::vector<unsigned char> atClose = File(u"D:\\Plug2", u"D:\\Pre2", u"D:\\Work2");
   const std::vector<unsigned char> cutInPreset(atClose.begin(), atClose.begin() + 524);
+  const std::vector<unsigned char> empty;
   const std::u16string fallback[3] = {u"R:\\Plugin", u"R:\\Preset", u""};
   struct Row {
     const char* what;
@@ -84,12 +86,15 @@ TEST(SettingsRecord, TheCloseWritesOnlyWhatMayReplaceTheFile) {
     const std::vector<unsigned char>* againBytes;
     bool writes;
     std::u16string plugin, preset, work;  // what is written
+    const std::vector<unsigned char>* read = nullptr;  // the file at start, when not atStart
   };
   const Row rows[] = {
       {"read, nothing chosen: rewritten as read", FileStatus::kRead, {}, false,
        FileStatus::kUnreadable, nullptr, true, u"C:\\Plug", u"C:\\Pre", u"C:\\Work"},
       {"read, Work chosen", FileStatus::kRead, {nullptr, nullptr, u"E:\\X"}, false,
        FileStatus::kUnreadable, nullptr, true, u"C:\\Plug", u"C:\\Pre", u"E:\\X"},
+      {"an empty file read: empty fields, no fallback", FileStatus::kRead, {}, false,
+       FileStatus::kUnreadable, nullptr, true, u"", u"", u"", &empty},
       {"missing: the fallback, as on a first start", FileStatus::kMissing, {}, false,
        FileStatus::kUnreadable, nullptr, true, u"R:\\Plugin", u"R:\\Preset", u""},
       {"unreadable, nothing chosen: kept", FileStatus::kUnreadable, {}, false,
@@ -119,11 +124,11 @@ TEST(SettingsRecord, TheCloseWritesOnlyWhatMayReplaceTheFile) {
     SCOPED_TRACE(row.what);
     SettingsRecord shown;
     std::memset(&shown, 0x5A, sizeof shown);
-    const bool needsFallback =
-        SettingsRecordAtStart(row.start, atStart.data(), atStart.size(), shown);
+    const std::vector<unsigned char>& file = row.read != nullptr ? *row.read : atStart;
+    const bool needsFallback = SettingsRecordAtStart(row.start, file.data(), file.size(), shown);
     ASSERT_EQ(needsFallback, row.start != FileStatus::kRead);
-    const std::vector<unsigned char> loaded =
-        needsFallback ? std::vector<unsigned char>(sizeof shown, 0) : atStart;
+    std::vector<unsigned char> loaded(sizeof shown, 0);
+    if (!needsFallback) std::copy(file.begin(), file.end(), loaded.begin());
     ASSERT_EQ(std::memcmp(&shown, loaded.data(), sizeof shown), 0);
 
     bool chosen[kFolderSlotCount] = {};

@@ -4,7 +4,6 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -278,71 +277,37 @@ class RegistryGuard {
 
 }  // namespace
 
-// Settings files of every shape give terminated paths and a 1560-byte file at close.
-void CaseSettingsFile(const std::string& name) {
-  struct Row {
-    const char* label;
-    std::function<ws::Bytes(const ws::Workspace&)> file;
-    // Paths shown and saved, given the workspace.
-    std::function<std::vector<std::wstring>(const ws::Workspace&)> paths;
-  };
-  const std::wstring a259(259, L'A');
-  const Row rows[] = {
-      {"longer", [](const ws::Workspace& w) {
-         ws::Bytes b = ws::Settings(w.plugin, w.preset, w.work);
-         b.insert(b.end(), 40, 0x5A);
-         return b;
-       }, [](const ws::Workspace& w) { return std::vector<std::wstring>{w.plugin, w.preset, w.work}; }},
-      {"short", [](const ws::Workspace& w) {
-         ws::Bytes b = ws::Settings(w.plugin, w.preset, w.work);
-         b.resize(520 + 2 * 10);  // the Preset path cut after 10 units, no terminator
-         return b;
-       }, [](const ws::Workspace& w) {
-         return std::vector<std::wstring>{w.plugin, w.preset.substr(0, 10), L""};
-       }},
-      {"empty", [](const ws::Workspace&) { return ws::Bytes(); },
-       [](const ws::Workspace&) { return std::vector<std::wstring>{L"", L"", L""}; }},
-      {"unterminated", [](const ws::Workspace&) {
-         ws::Bytes b(1560);
-         for (std::size_t i = 0; i < b.size(); i += 2) b[i] = 'A';
-         return b;
-       }, [a259](const ws::Workspace&) { return std::vector<std::wstring>{a259, a259, a259}; }},
-  };
-  for (const Row& row : rows) {
-    const std::string label = row.label;
-    ws::Workspace w = StandardWorkspace(name + "\\" + label);
-    ws::WriteBytes(w.settings, row.file(w));
-    const std::vector<std::wstring> paths = row.paths(w);
-    Program program;
-    program.Start(w.exe, w.root);
-    ExpectPaths(program, paths[0], paths[1], paths[2], label);
-    program.Close();
-    ExpectFileBytes(w.settings, ws::Settings(paths[0], paths[1], paths[2]),
-                    label + ": settings file after close");
-  }
-}
-
-// First start: the folders come from InstallPath, or stay empty.
+// The settings file's bytes become the record, and what the close writes
+// of it, in the core (SettingsRecord.*); here what only the program shows:
+// the folders a first start takes from the host application's registry
+// entry (PathAppendW after a value read whole, a value too long for a field
+// cut and no folder derived), and a file that was read, even an empty one,
+// keeping the registry out.
 void CaseRegistryFirstStart(const std::string& name) {
   RegistryGuard registry;
   struct Row {
     const char* label;
-    int kind;  // 0 InstallPath set, 1 key without the value, 2 no key
+    int kind;            // 0 InstallPath set, 1 key without the value, 2 no key
+    std::size_t length;  // of the value, when longer than the workspace's App folder
     bool trailingBackslash;
   };
-  const Row rows[] = {{"install_path", 0, false},
-                      {"install_path_backslash", 0, true},
-                      {"value_missing", 1, false},
-                      {"key_missing", 2, false}};
+  // 252 units is the longest value that still takes "\Plugin"; 258 fits the
+  // field but not with it; 300 does not fit the field at all.
+  const Row rows[] = {{"install_path", 0, 0, false}, {"install_path_backslash", 0, 0, true},
+                      {"value_missing", 1, 0, false}, {"key_missing", 2, 0, false},
+                      {"install_path_300", 0, 300, false}, {"install_path_258", 0, 258, false},
+                      {"install_path_252", 0, 252, false}};
   for (const Row& row : rows) {
     const std::string label = row.label;
-    ws::Workspace w = StandardWorkspace(name + "\\" + label);
-    ws::Remove(w.settings);
-    const std::wstring app = Join(w.root, L"App");
+    ws::Workspace w = NewWorkspace(name + "\\" + label);
+    std::wstring app = Join(w.root, L"App");
+    if (row.length != 0) {
+      app = Join(w.root, L"Z") + std::wstring(row.length - w.root.size() - 2, L'x');
+    }
     std::vector<std::wstring> expected = {L"", L"", L""};
     if (row.kind == 0) {
       registry.SetInstallPath(row.trailingBackslash ? app + L"\\" : app);
-      expected = {app + L"\\Plugin", app + L"\\Preset", L""};
+      if (row.length <= 252) expected = {app + L"\\Plugin", app + L"\\Preset", L""};
     } else if (row.kind == 1) {
       registry.KeyWithoutValue();
       expected = {L"Plugin", L"Preset", L""};
@@ -358,33 +323,16 @@ void CaseRegistryFirstStart(const std::string& name) {
     ExpectFileBytes(w.settings, ws::Settings(expected[0], expected[1], expected[2]),
                     label + ": settings file after close");
     if (row.kind == 2) {
-      // Once the file exists the registry is no longer read, even for empty paths.
+      // Once the file exists the registry is no longer read, even for an
+      // empty file: that is a file read, with three empty paths.
       registry.SetInstallPath(app);
+      ws::WriteBytes(w.settings, ws::Bytes());
       Program again;
       again.Start(w.exe, w.root);
-      ExpectPaths(again, L"", L"", L"", "second start with a settings file");
+      ExpectPaths(again, L"", L"", L"", "second start with an empty settings file");
       again.Close();
+      ExpectFileBytes(w.settings, ws::Settings(L"", L"", L""), "the empty file after close");
     }
-  }
-
-  // InstallPath values too long for the folders: read no further than the
-  // field, and no folder derived (the bare installation folder would be wrong).
-  // 252 units is the longest that still takes "\Plugin".
-  for (std::size_t length : {300u, 258u, 252u}) {
-    const std::string label = "install_path_" + std::to_string(length);
-    ws::Workspace w = NewWorkspace(name + "\\" + label);
-    const std::wstring install = Join(w.root, L"Z") + std::wstring(length - w.root.size() - 2, L'x');
-    registry.SetInstallPath(install);
-    std::vector<std::wstring> expected = {L"", L"", L""};
-    if (length <= 252) expected = {install + L"\\Plugin", install + L"\\Preset", L""};
-    {
-      Program program;
-      program.Start(w.exe, w.root);
-      ExpectPaths(program, expected[0], expected[1], expected[2], label);
-      program.Close();
-    }
-    ExpectFileBytes(w.settings, ws::Settings(expected[0], expected[1], expected[2]),
-                    label + ": settings file after close");
   }
 }
 
@@ -393,6 +341,11 @@ void CaseRegistryFirstStart(const std::string& name) {
 // the session), even when the close is asked for while the browser is open.
 void CaseBrowse(const std::string& name) {
   ws::Workspace w = StandardWorkspace(name);
+  // A settings file shorter than a record is read whole all the same: here
+  // it ends with the Work path's terminator.
+  ws::Bytes shortFile = ws::Settings(w.plugin, w.preset, w.work);
+  shortFile.resize(2 * 260 * 2 + 2 * (w.work.size() + 1));
+  ws::WriteBytes(w.settings, shortFile);
   const std::wstring work2 = Join(w.root, L"Work2");
   ws::MakeFolder(work2);
   ws::WriteBytes(Join(work2, L"音源.vac"), std::string("archive"));
@@ -402,6 +355,7 @@ void CaseBrowse(const std::string& name) {
   ws::Bytes saved = ws::ReadBytes(w.settings);
   Program program;
   program.Start(w.exe, w.root);
+  ExpectPaths(program, w.plugin, w.preset, w.work, "from a short settings file");
 
   // The browser opens on the slot's folder; OK straight away returns it.
   HWND browser = OpenBrowserOn(program, IDC_WORK_BROWSE, L"Work:", w.work);
@@ -460,9 +414,14 @@ void CaseBrowse(const std::string& name) {
                   "settings file after a close that waited for the browser");
 }
 
-// A chosen item without a file-system path leaves the slot as it was.
+// A chosen item without a file-system path leaves the slot as it was. The
+// settings file is longer than a record: its first 1560 bytes are the
+// folders, and the close writes the record alone.
 void CaseBrowseNoFileSystemPath(const std::string& name) {
   ws::Workspace w = StandardWorkspace(name);
+  ws::Bytes longer = ws::Settings(w.plugin, w.preset, w.work);
+  longer.insert(longer.end(), 40, 0x5A);
+  ws::WriteBytes(w.settings, longer);
   Program program;
   program.Start(w.exe, w.root);
   HWND browser = OpenBrowser(program, IDC_WORK_BROWSE, L"Work:");
@@ -482,26 +441,24 @@ void CaseBrowseNoFileSystemPath(const std::string& name) {
 }
 
 // The old settings file stays as it was when the close cannot write the new
-// one, and when it was there at start but could not be read (held by another
-// program): the fields then show the registry's folders, and the close reads
-// the file again and writes only the folders chosen, or nothing while it
-// still cannot be read.
+// one (its temporary held by another program). One that was there at start
+// but could not be read (held) gets the registry's folders shown, and the
+// close reads it again and writes only the folder picked, here the Plugin
+// folder already shown: the others keep the file's paths. (Every other
+// session of such a file is decided in the core: SettingsRecord.*.)
 void CaseSettingsSaveBlocked(const std::string& name) {
   RegistryGuard registry;
-  enum class Choice { kNone, kWork2, kPluginShown };  // OK on the Plugin folder the field shows
   struct Row {
     const char* label;
-    const wchar_t* held;  // held open with no sharing: during the close, or from before the start
+    // Held open with no sharing: the temporary during the close (Work2 is
+    // picked), or the settings file from before the start until the Plugin
+    // folder shown is picked again.
+    const wchar_t* held;
     bool atStart;
-    bool releasedBeforeClose;
-    Choice choice;
   };
   const Row rows[] = {
-      {"held_open", L"KvoManager.tmp", false, false, Choice::kWork2},
-      {"folder", nullptr, false, false, Choice::kWork2},
-      {"held_at_start", L"KvoManager.dat", true, true, Choice::kNone},
-      {"held_at_start_released_chosen", L"KvoManager.dat", true, true, Choice::kPluginShown},
-      {"held_to_close_chosen", L"KvoManager.dat", true, false, Choice::kWork2},
+      {"held_open", L"KvoManager.tmp", false},
+      {"held_at_start_released_chosen", L"KvoManager.dat", true},
   };
   for (const Row& row : rows) {
     const std::string label = row.label;
@@ -513,22 +470,16 @@ void CaseSettingsSaveBlocked(const std::string& name) {
     ws::MakeFolder(Join(app, L"Plugin"));
     registry.SetInstallPath(app);
     const ws::Bytes saved = ws::ReadBytes(w.settings);
-    HANDLE blocker = INVALID_HANDLE_VALUE;
-    if (row.held != nullptr) {
-      blocker = CreateFileW(Join(w.root, row.held).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-      Expect(blocker != INVALID_HANDLE_VALUE, label + ": cannot hold the file open");
-    } else {
-      ws::MakeFolder(Join(w.root, L"KvoManager.tmp"));
-    }
-    struct Release {
+    struct Held {
       HANDLE handle;
-      void Now() {
+      void Release() {
         if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
         handle = INVALID_HANDLE_VALUE;
       }
-      ~Release() { Now(); }
-    } release{blocker};
+      ~Held() { Release(); }
+    } held{CreateFileW(Join(w.root, row.held).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)};
+    Expect(held.handle != INVALID_HANDLE_VALUE, label + ": cannot hold the file open");
 
     Program program;
     program.Start(w.exe, w.root);
@@ -536,28 +487,25 @@ void CaseSettingsSaveBlocked(const std::string& name) {
     if (row.atStart) {
       paths = {app + L"\\Plugin", app + L"\\Preset", L""};
       ExpectPaths(program, paths[0], paths[1], paths[2], label + ": fallback shown");
-    }
-    if (row.releasedBeforeClose) release.Now();
-    if (row.choice == Choice::kWork2) {
+      held.Release();
+      CloseBrowser(OpenBrowserOn(program, IDC_PLUGIN_BROWSE, L"Plugin:", paths[0]), IDOK);
+    } else {
       HWND browser = OpenBrowser(program, IDC_WORK_BROWSE, L"Work:");
       ChooseFolder(program, browser, work2);
       CloseBrowser(browser, IDOK);
       paths[2] = work2;
-    } else if (row.choice == Choice::kPluginShown) {
-      CloseBrowser(OpenBrowserOn(program, IDC_PLUGIN_BROWSE, L"Plugin:", paths[0]), IDOK);
     }
     ExpectPaths(program, paths[0], paths[1], paths[2], label + ": before the close");
     program.Close();
-    release.Now();
-    if (row.choice == Choice::kPluginShown) {
+    held.Release();
+    if (row.atStart) {
       // Read again at close: the two folders not chosen keep the file's paths.
       ExpectFileBytes(w.settings, ws::Settings(paths[0], w.preset, w.work),
                       label + ": settings file after the Plugin folder was chosen");
+      Expect(!ws::Exists(Join(w.root, L"KvoManager.tmp")),
+             label + ": a temporary file was left behind");
     } else {
       ExpectFileBytes(w.settings, saved, label + ": settings file kept");
-    }
-    if (row.atStart) {
-      Expect(!ws::Exists(Join(w.root, L"KvoManager.tmp")), label + ": a temporary file was left behind");
     }
   }
 }
