@@ -47,7 +47,6 @@
 #include "reconcile/progress.h"
 #include "reconcile/run.h"
 #include "lists/id_table.h"
-#include "test_hooks.h"
 #include "lists/name_set.h"
 #include "lists/preset_list.h"
 #include "lists/side_lists.h"

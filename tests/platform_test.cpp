@@ -524,6 +524,7 @@ TEST(Moves, EveryStepOfACopyAcrossVolumesFailsCleanly) {
                     kFlush, kRename, kAttributes, kRemoveSource, kStop };
   struct Scripted final : platform::CrossVolumeCopy {
     Step failAt = Step::kNone;
+    bool taken = false;  // the destination's name is taken whatever fails
     std::uint32_t attributes = 0;
     MoveResult lookFailure{MoveStatus::kAccessDenied, 5};
     platform::StopFlag stop{false};
@@ -543,7 +544,7 @@ TEST(Moves, EveryStepOfACopyAcrossVolumesFailsCleanly) {
     }
     bool DestinationTaken() override {
       trace += "taken? ";
-      return failAt == Step::kTaken;
+      return taken || failAt == Step::kTaken;
     }
     MoveResult OpenSource() override { return Do(Step::kOpen, "open"); }
     MoveResult CheckIdentity(const platform::SourceLook&) override {
@@ -573,10 +574,14 @@ TEST(Moves, EveryStepOfACopyAcrossVolumesFailsCleanly) {
     MoveStatus lookFailure;
     std::string trace;
     MoveStatus status;
+    bool taken = false;
   } cases[] = {
       {Step::kNone, 0, {}, copied + "times flush rename attributes remove ", MoveStatus::kMoved},
       {Step::kLook, 0, MoveStatus::kAccessDenied, "look taken? ", MoveStatus::kAccessDenied},
       {Step::kLook, 0, MoveStatus::kSourceGone, "look ", MoveStatus::kSourceGone},
+      // A name taken comes before what kept the source from being looked at.
+      {Step::kLook, 0, MoveStatus::kAccessDenied, "look taken? ", MoveStatus::kDestinationExists,
+       true},
       {Step::kTaken, 0, {}, "look taken? ", MoveStatus::kDestinationExists},
       {Step::kTaken, 0x10, {}, "look taken? ", MoveStatus::kDestinationExists},
       {Step::kNone, 0x10, {}, "look taken? ", MoveStatus::kFolderAcrossVolumes},
@@ -604,6 +609,7 @@ TEST(Moves, EveryStepOfACopyAcrossVolumesFailsCleanly) {
     SCOPED_TRACE(c.attributes);
     Scripted copy;
     copy.failAt = c.failAt;
+    copy.taken = c.taken;
     copy.attributes = c.attributes;
     copy.lookFailure.status = c.lookFailure;
     const MoveResult result = platform::MoveAcrossVolumes(copy, &copy.stop);

@@ -10,7 +10,7 @@
 #include "platform/file_system.h"
 #include "preset/preset_reader.h"
 #include "preset_builder.h"
-#include "test_hooks.h"
+#include "preset/preset_reader_test_helper.h"
 #include "test_support.h"
 
 namespace kvo::test {
@@ -122,9 +122,14 @@ TEST(PresetFormat, Cases) {
        {u"one.vac", u"two.vac"}},
       {"a header whose first entry fails is no header",
        PresetBuilder().ListHeader(1).RawEntry(18, u"abcdefgh", 0, 1).Entry(2).Build(), kNot, {}},
+      // L = 7, all else as an entry's: two non-zero units, the label's last
+      // two bytes zero, the zero word, item id 2. Passed over, it lets the
+      // next entry count.
       {"odd label length is no entry",
-       PresetBuilder().ListHeader(2).Entry(1).RawEntry(5, u"ab", 0, 5).Entry(2).Build(), kIs,
-       {u"one.vac", u"two.vac"}},
+       PresetBuilder().ListHeader(2).Entry(1)
+           .Raw({7, 0, 0, 0, 'a', 0, 'b', 0, 'c', 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0})
+           .Entry(5).Build(),
+       kIs, {u"five-a.vac", u"five-b.vac", u"one.vac"}},
       {"non-zero word after the label is no entry",
        PresetBuilder().ListHeader(2).Entry(1).RawEntry(4, std::u16string(u"a\0", 2), 7, 5).Entry(2)
            .Build(),

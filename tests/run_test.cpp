@@ -11,7 +11,7 @@
 #include "preset/preset_reader.h"
 #include "preset_builder.h"
 #include "reconcile/progress.h"
-#include "test_hooks.h"
+#include "preset/preset_reader_test_helper.h"
 #include "run_fixture.h"
 
 namespace kvo::test {

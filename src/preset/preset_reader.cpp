@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "preset/preset_reader_test_helper.h"
 
 namespace kvo {
 namespace {

@@ -27,11 +27,16 @@ bool Within(const std::u16string& prefixed, const std::u16string& place) {
 
 }  // namespace
 
-Fault FailRead(const std::u16string& path, platform::FileStatus status, int nth) {
+Fault Fail(FsOp op, const std::u16string& path, int nth) {
   Fault fault;
-  fault.op = FsOp::kReadWholeFile;
+  fault.op = op;
   fault.path = path;
   fault.nth = nth;
+  return fault;
+}
+
+Fault FailRead(const std::u16string& path, platform::FileStatus status, int nth) {
+  Fault fault = Fail(FsOp::kReadWholeFile, path, nth);
   fault.status = status;
   return fault;
 }
@@ -43,28 +48,19 @@ Fault ShortRead(const std::u16string& path) {
 }
 
 Fault FailListing(const std::u16string& folder, int nth, int listedBeforeFailure) {
-  Fault fault;
-  fault.op = FsOp::kFindFiles;
-  fault.path = folder;
-  fault.nth = nth;
+  Fault fault = Fail(FsOp::kFindFiles, folder, nth);
   fault.listedBeforeFailure = listedBeforeFailure;
   return fault;
 }
 
 Fault FailMove(const std::u16string& source, int nth, platform::MoveResult result) {
-  Fault fault;
-  fault.op = FsOp::kMoveNoReplace;
-  fault.path = source;
-  fault.nth = nth;
+  Fault fault = Fail(FsOp::kMoveNoReplace, source, nth);
   fault.move = result;
   return fault;
 }
 
 Fault Before(FsOp op, const std::u16string& path, int nth, std::function<void()> action) {
-  Fault fault;
-  fault.op = op;
-  fault.path = path;
-  fault.nth = nth;
+  Fault fault = Fail(op, path, nth);
   fault.before = std::move(action);
   return fault;
 }

@@ -52,6 +52,9 @@ struct Fault {
   // Every other operation hit fails: false, or an empty path.
 };
 
+// The nth call of `op` on `path` (every one when 0) fails as the field
+// comments above say; the functions below plan the other faults.
+Fault Fail(FsOp op, const std::u16string& path, int nth = 0);
 Fault FailRead(const std::u16string& path, platform::FileStatus status, int nth = 0);
 Fault ShortRead(const std::u16string& path);
 Fault FailListing(const std::u16string& folder, int nth = 0, int listedBeforeFailure = 0);

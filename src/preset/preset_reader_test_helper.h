@@ -1,10 +1,9 @@
-// Hooks into the product code that only tests and benchmarks use. They are
-// defined next to the state they reach, but declared only here, so the
-// program itself never calls them.
+// Opens the preset reader's process-wide read buffer to the tests and
+// benchmarks, which start from a known state and check what a run keeps of
+// it. Product code never includes this header.
 #pragma once
 
 #include <cstddef>
-#include <string>
 
 namespace kvo {
 

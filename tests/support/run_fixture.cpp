@@ -4,7 +4,6 @@
 
 #include "platform/system.h"
 #include "preset_builder.h"
-#include "test_hooks.h"
 
 namespace kvo::test {
 
