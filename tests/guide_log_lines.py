@@ -14,11 +14,14 @@ reason text of the core's table (the u"..." literals of
 src/reconcile/move_reasons.cpp), and each such line counts as a format of its
 own. In a format, %d and %u stand for a number, which the guide may write as
 digits or as one lower-case letter (a/b/c, n); %s for a name, which the guide
-may write as a <placeholder> or ‹placeholder›, or as an example: one name
-without white space, not starting like a heading or result line (■, →), and
-holding a '.', ':' or '(' as file names, folder labels and ???(n) do. And
-every format must be quoted somewhere in section 6 of each guide, so that no
-log line, and no reason, goes unexplained.
+may write as a ‹placeholder› or as an example: one name without white space,
+not starting like a heading or result line (■, →), and holding a '.', ':' or
+'(' as file names, folder labels and ???(n) do. And every format must be
+quoted somewhere in section 6 of each guide, so that no log line, and no
+reason, goes unexplained.
+The guides write a placeholder one way only, ‹…› (never <…>, anywhere), and
+a preset's or an archive's file name with one wording each (PLACEHOLDERS), so
+that a reader meets one term for one thing.
 Prints what is wrong and exits non-zero if anything is.
 """
 import pathlib
@@ -33,7 +36,15 @@ ESCAPES = {"r": "\r", "n": "\n", "t": "\t", "\\": "\\", '"': '"', "'": "'", "?":
 REASONS = pathlib.Path("src") / "reconcile" / "move_reasons.cpp"
 NUMBER = r"(?:-?[0-9]+|[a-z])"
 UNSIGNED = r"(?:[0-9]+|[a-z])"
-NAME = r"(?:<[^<>]+>|‹[^‹›]+›|(?=[^\s<>‹›]*[.:(])[^\s■→<>‹›][^\s<>‹›]*)"
+NAME = r"(?:‹[^‹›]+›|(?=[^\s<>‹›]*[.:(])[^\s■→<>‹›][^\s<>‹›]*)"
+# The one wording of each guide for the names a log line holds; any other
+# placeholder that speaks of a preset or an archive is a second term.
+PLACEHOLDERS = {
+    "README-en.txt": {"‹preset file name›", "‹archive file name›"},
+    "README-ja.txt": {"‹プリセットのファイル名›", "‹アーカイブのファイル名›"},
+}
+NAMED = re.compile(r"preset|archive|プリセット|アーカイブ")
+OTHER_STYLE = re.compile(r"<[^<>\s][^<>]*>")
 
 
 def unescape(text):
@@ -86,6 +97,21 @@ def quoted_lines(guide):
     return quoted
 
 
+def wording_problems(name, guide):
+    """Placeholders written another way, or a preset or archive named by
+    another term."""
+    problems = []
+    lines = guide.read_bytes().decode("utf-8-sig").replace("\r\n", "\n").split("\n")
+    for number, line in enumerate(lines, 1):
+        for other in OTHER_STYLE.findall(line):
+            problems.append(f"{name}:{number}: write the placeholder {other!r} as ‹…›")
+        for placeholder in re.findall(r"‹[^‹›]*›", line):
+            if NAMED.search(placeholder) and placeholder not in PLACEHOLDERS[name]:
+                wanted = " or ".join(sorted(PLACEHOLDERS[name]))
+                problems.append(f"{name}:{number}: {placeholder} is not {wanted}")
+    return problems
+
+
 def main():
     formats, reasons = log_formats()
     problems = []
@@ -107,6 +133,7 @@ def main():
             used.update(matching)
         for fmt in sorted(formats - used):
             problems.append(f"{name}: section 6 does not quote the log line {fmt!r}")
+        problems.extend(wording_problems(name, guide))
     for problem in problems:
         print(f"guide_log_lines: {problem}")
     if problems:

@@ -84,6 +84,13 @@ void CaseCheckOnlyRun(const std::string& name) {
   program.Run(IDC_CHECK_ONLY, true);
   ExpectPaneAfter(program, ws::kStandardCheckLog, "pane after a check-only run");
   ExpectStandardFilesUntouched(w, "after a check-only run");
+  // Ctrl+A in the pane selects the whole log, to be copied for a question.
+  const HWND pane = program.Control(IDC_LOG_PANE);
+  DWORD_PTR selection = 0;
+  PostMessageW(pane, WM_CHAR, 1, 1);  // the character Ctrl+A types
+  Expect(SendMessageTimeoutW(pane, EM_GETSEL, 0, 0, SMTO_NORMAL, ui::kAnswerTimeoutMs, &selection) &&
+             LOWORD(selection) == 0 && HIWORD(selection) == wcslen(ws::kStandardCheckLog),
+         "Ctrl+A in the pane did not select the whole log");
   program.Close();
 }
 
