@@ -129,12 +129,12 @@ ListStatus FindFiles(const std::u16string& searchPath, std::vector<std::u16strin
       slash == std::u16string::npos ? searchPath : searchPath.substr(slash + 1);
   // The caller has seen that the folder exists: failing to open it leaves
   // its contents unknown, which is not the same as an empty folder.
-  FolderStream dir(::opendir(Utf16ToUtf8(folder).c_str()));
-  if (!dir.Valid()) return ListStatus::kFailed;
+  FolderStream stream(::opendir(Utf16ToUtf8(folder).c_str()));
+  if (!stream.Valid()) return ListStatus::kFailed;
   std::u16string name;
   for (;;) {
     errno = 0;
-    struct dirent* entry = ::readdir(dir.get());
+    struct dirent* entry = ::readdir(stream.get());
     if (entry == nullptr) break;
     const char* raw = entry->d_name;
     if (std::strcmp(raw, ".") == 0 || std::strcmp(raw, "..") == 0) continue;

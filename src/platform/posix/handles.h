@@ -22,8 +22,8 @@ using Fd = Owned<FdTraits>;
 struct FolderStreamTraits {
   using Handle = DIR*;
   static DIR* None() { return nullptr; }
-  static bool Valid(DIR* dir) { return dir != nullptr; }
-  static bool Close(DIR* dir) { return ::closedir(dir) == 0; }
+  static bool Valid(DIR* stream) { return stream != nullptr; }
+  static bool Close(DIR* stream) { return ::closedir(stream) == 0; }
 };
 using FolderStream = Owned<FolderStreamTraits>;
 
