@@ -140,10 +140,10 @@ platform::FileStatus ReadSideFile(platform::FileSystem& fs, const std::u16string
 
 namespace {
 
-// Reads the side file `name` and hands its text to `parse`.
+// Reads the side file `name` and hands its text to `parse`, which fills `into`.
 template <typename Container>
-ListLoad LoadList(platform::FileSystem& fs, const char16_t* name, Container& into,
-                  bool (*parse)(const char*, std::size_t, Container&)) {
+ListLoad LoadList(platform::FileSystem& fs, const char16_t* name,
+                  bool (*parse)(const char*, std::size_t, Container&), Container& into) {
   std::vector<char> text;
   const platform::FileStatus status = ReadSideFile(fs, name, text);
   if (status == platform::FileStatus::kMissing || status == platform::FileStatus::kNoFolder) {
@@ -157,11 +157,11 @@ ListLoad LoadList(platform::FileSystem& fs, const char16_t* name, Container& int
 }  // namespace
 
 ListLoad LoadExList(platform::FileSystem& fs, NameSet& exList) {
-  return LoadList(fs, u"ExList.txt", exList, ParseExList);
+  return LoadList(fs, u"ExList.txt", ParseExList, exList);
 }
 
 ListLoad LoadIdList(platform::FileSystem& fs, IdTable& idTable) {
-  return LoadList(fs, u"IdList.txt", idTable, ParseIdList);
+  return LoadList(fs, u"IdList.txt", ParseIdList, idTable);
 }
 
 }  // namespace kvo

@@ -26,7 +26,9 @@ class SystemFileSystem final : public FileSystem {
                           const std::u16string& name) override {
     return platform::MoveObstacle(fromFolder, toFolder, name);
   }
-  bool SetCurrentFolder(const std::u16string& path) override { return platform::SetCurrentFolder(path); }
+  bool SetCurrentFolder(const std::u16string& path) override {
+    return platform::SetCurrentFolder(path);
+  }
   std::u16string StartFolder() override { return platform::StartFolder(); }
   std::u16string ExeFolder() override { return platform::ExeFolder(); }
 };
