@@ -17,6 +17,8 @@ std::size_t Hash(std::int32_t id) {
 void IdTable::Add(std::int32_t id, const std::u16string& name) { Push(Entry(id, name)); }
 void IdTable::Add(std::int32_t id, std::u16string&& name) { Push(Entry(id, std::move(name))); }
 
+void IdTable::Reserve(std::size_t entries) { entries_.reserve(entries); }
+
 void IdTable::Push(Entry&& entry) {
   const bool inOrder = entries_.empty() || entries_.back().first <= entry.first;
   entries_.push_back(std::move(entry));

@@ -26,6 +26,8 @@ class IdTable {
 
   void Add(std::int32_t id, const std::u16string& name);
   void Add(std::int32_t id, std::u16string&& name);
+  // Makes room for `entries` in all, so that adding that many moves nothing.
+  void Reserve(std::size_t entries);
   // Makes the table ready for Lookup and the entry accessors below.
   void Prepare();
   bool Ready() const { return ready_; }

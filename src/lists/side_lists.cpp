@@ -85,6 +85,9 @@ void ExListLines(const Char* text, std::size_t size, NameSet& exList) {
 
 template <typename Char>
 void IdListLines(const Char* text, std::size_t size, IdTable& idTable) {
+  // At most one entry a line: a table of tens of thousands is then filled
+  // without being moved again and again as it grows.
+  idTable.Reserve(idTable.Size() + static_cast<std::size_t>(std::count(text, text + size, Char('\n'))) + 1);
   std::u16string name;
   ForEachLine(text, size, [&](const Char* line, std::size_t length) {
     const Char* end = line + length;
