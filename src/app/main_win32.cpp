@@ -25,8 +25,11 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       if (HIWORD(wParam) != 0) return FALSE;
       const int id = LOWORD(wParam);
       // A click that was on its way when a run started: no second run, and
-      // no folder changes under the run.
-      if (g_app->Running()) return TRUE;
+      // no folder changes under the run. Nor under one of our boxes or the
+      // browser (the dialog is disabled then, but another program can still
+      // send a command): a run or a browser started inside their loops
+      // would close the dialog under them.
+      if (g_app->Running() || g_app->modalDepth > 0) return TRUE;
       if (id >= IDC_PLUGIN_BROWSE && id <= IDC_WORK_BROWSE) {
         g_app->OnBrowse(static_cast<kvo::FolderSlot>(id - IDC_PLUGIN_BROWSE));
       } else if (id == IDC_EXECUTE || id == IDC_CHECK_ONLY) {

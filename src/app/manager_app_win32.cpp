@@ -1,6 +1,5 @@
 // Dialog initialisation, the two action buttons and closing.
 #include <windows.h>
-#include <commctrl.h>
 #include <objbase.h>
 
 #include "app/manager_app.h"
@@ -23,38 +22,6 @@ const CommandText kCommands[2] = {
 // Indexed by RunResult.
 const wchar_t* const kResultTexts[2] = {L"完了しました", L"処理を中断しました"};
 
-// Two keys in the pane. A multi-line edit control answers Esc by closing its
-// dialog, so Esc with the keyboard in the pane would end the program: told
-// that the pane does not want Esc, the dialog manager makes it IDCANCEL,
-// which the dialog ignores, as it ignores Esc anywhere else. And Ctrl+A
-// selects the whole log, to be copied, which not every edit control does.
-LRESULT CALLBACK PaneKeys(HWND pane, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
-                          DWORD_PTR) {
-  constexpr WPARAM kCtrlA = 1;  // the character Ctrl+A types
-  switch (message) {
-    case WM_GETDLGCODE: {
-      LRESULT code = DefSubclassProc(pane, message, wParam, lParam);
-      const MSG* key = reinterpret_cast<const MSG*>(lParam);
-      if (key != nullptr && (key->message == WM_KEYDOWN || key->message == WM_CHAR) &&
-          key->wParam == VK_ESCAPE) {
-        code &= ~static_cast<LRESULT>(DLGC_WANTALLKEYS | DLGC_WANTMESSAGE);
-      }
-      return code;
-    }
-    case WM_CHAR:
-      if (wParam == VK_ESCAPE) return 0;
-      if (wParam == kCtrlA) {
-        SendMessageW(pane, EM_SETSEL, 0, -1);
-        return 0;
-      }
-      break;
-    case WM_NCDESTROY:
-      RemoveWindowSubclass(pane, PaneKeys, id);
-      break;
-  }
-  return DefSubclassProc(pane, message, wParam, lParam);
-}
-
 }  // namespace
 
 int ManagerApp::OnInitDialog(HWND window) {
@@ -74,7 +41,6 @@ int ManagerApp::OnInitDialog(HWND window) {
                         reinterpret_cast<LPARAM>(folders.paths[slot]));
   }
   pane.RemoveLimit();
-  SetWindowSubclass(GetDlgItem(hwnd, IDC_LOG_PANE), PaneKeys, 1, 0);
   CaptureLayout();
   RegisterTaskbarButtonCreated();
   // TRUE: the dialog manager gives the keyboard to the first tab stop, button 1008.

@@ -17,8 +17,9 @@ namespace kvo {
 // is touched by two threads at once, so nothing is locked.
 class ResultPane final : public LogPane {
  public:
-  // The dialog that holds the edit control, once it exists.
-  void Attach(HWND dialog) { dialog_ = dialog; }
+  // The dialog that holds the edit control, once it exists; from then on
+  // the control takes the pane's own keys and appends (log_pane_win32.cpp).
+  void Attach(HWND dialog);
 
   void Clear() override;
   void Append(const char16_t* text) override;

@@ -150,10 +150,12 @@ void KeepWindowAlive(HWND dialog, HANDLE thread) {
 
 // Waits for `thread`, taking only the messages other threads send: the run
 // goes on writing into the pane until it reaches its stop. Nothing posted
-// (input, timers) is taken: the session is ending.
+// (input, timers) is taken: the session is ending. MWMO_INPUTAVAILABLE: a
+// line the run sent before this wait began must wake it too, or both
+// threads would wait for each other.
 void WaitTakingSentMessages(HANDLE thread) {
-  while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE) ==
-         WAIT_OBJECT_0 + 1) {
+  while (MsgWaitForMultipleObjectsEx(1, &thread, INFINITE, QS_SENDMESSAGE,
+                                     MWMO_INPUTAVAILABLE) == WAIT_OBJECT_0 + 1) {
     MSG message;
     PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
   }

@@ -46,6 +46,17 @@ void CaseConfirmationBoxes(const std::string& name) {
       Expect(ui::WaitFocus(GetDlgItem(box, IDCANCEL), ui::kBoxTimeoutMs),
              what + ": Cancel does not have the focus");
       if (std::strcmp(answer, "Cancel") == 0) {
+        // The dialog is disabled under the box, but another program can
+        // still send it commands: they open no second box and no browser.
+        for (int command : {IDC_EXECUTE, IDC_CHECK_ONLY, IDC_PLUGIN_BROWSE}) {
+          PostMessageW(program.dialog(), WM_COMMAND, MAKEWPARAM(command, BN_CLICKED), 0);
+        }
+        ui::Sleep(ui::kQuietMs);
+        for (HWND other : ui::OwnedDialogs(program.dialog())) {
+          if (other != box) {
+            Fail(what + ": a command under the box opened " + ui::ReadBox(other).Describe());
+          }
+        }
         PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
       } else {
         ui::PressKey(program.thread(), std::strcmp(answer, "Esc") == 0 ? VK_ESCAPE : VK_RETURN);
