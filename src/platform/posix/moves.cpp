@@ -118,6 +118,15 @@ class PosixCopy final : public CrossVolumeCopy {
   }
 
   MoveResult RemoveSource() override {
+    // unlink() removes a name, not the file we copied: another program may
+    // have put a new file under that name while the copy ran (as editors
+    // and sync tools save), and that one must stay. The window left between
+    // the look and the unlink is a few system calls wide.
+    struct stat now;
+    if (::lstat(from_.c_str(), &now) != 0) return Failure(errno);
+    if (!(IdentityOf(now) == IdentityOf(st_))) {
+      return MoveResult{MoveStatus::kReplacedDuringMove, 0};
+    }
     return ::unlink(from_.c_str()) == 0 ? MoveResult{} : Failure(errno);
   }
 

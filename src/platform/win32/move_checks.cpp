@@ -14,6 +14,10 @@ namespace kvo {
 namespace platform {
 namespace {
 
+// ERROR_DISK_QUOTA_EXCEEDED, which mingw-w64's winerror.h lacks: the
+// destination has room, but not within the user's quota.
+constexpr DWORD kDiskQuotaExceeded = 1295;
+
 // The errors of cloud files (the cloud files API, Windows 10 version 1709
 // on), by their documented values: mingw-w64's winerror.h lacks them. Met
 // while a cloud file is opened or read, each means that the system could not
@@ -123,7 +127,8 @@ MoveStatus StatusOfError(std::uint32_t code) {
     case ERROR_ALREADY_EXISTS: case ERROR_FILE_EXISTS: return MoveStatus::kDestinationExists;
     case ERROR_SHARING_VIOLATION: case ERROR_LOCK_VIOLATION: return MoveStatus::kInUse;
     case ERROR_ACCESS_DENIED: return MoveStatus::kAccessDenied;
-    case ERROR_DISK_FULL: case ERROR_HANDLE_DISK_FULL: return MoveStatus::kDiskFull;
+    case ERROR_DISK_FULL: case ERROR_HANDLE_DISK_FULL: case kDiskQuotaExceeded:
+      return MoveStatus::kDiskFull;
     case ERROR_FILENAME_EXCED_RANGE: return MoveStatus::kPathTooLong;
     default: break;
   }

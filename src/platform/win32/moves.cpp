@@ -70,7 +70,7 @@ class Win32Copy final : public CrossVolumeCopy {
       copy_ = CreateFileW(W(path), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                           nullptr);
       if (copy_.Valid()) {
-        temporary_ = path;
+        temporary_.swap(path);  // cannot throw: the file is named before anything can fail
         return MoveResult{};
       }
       const DWORD error = GetLastError();
