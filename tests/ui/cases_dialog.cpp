@@ -98,7 +98,10 @@ void CaseCheckOnlyRun(const std::string& name) {
   // Ctrl+A in the pane selects the whole log, to be copied for a question.
   const HWND pane = program.Control(IDC_LOG_PANE);
   DWORD_PTR selection = 0;
-  PostMessageW(pane, WM_CHAR, 1, 1);  // the character Ctrl+A types
+  // Sent, not posted: a posted character could still wait in the queue when
+  // the question below, a sent message, is answered ahead of it.
+  SendMessageTimeoutW(pane, WM_CHAR, 1 /* Ctrl+A */, 1, SMTO_NORMAL, ui::kAnswerTimeoutMs,
+                      &selection);
   Expect(SendMessageTimeoutW(pane, EM_GETSEL, 0, 0, SMTO_NORMAL, ui::kAnswerTimeoutMs, &selection) &&
              LOWORD(selection) == 0 && HIWORD(selection) == wcslen(ws::kStandardCheckLog),
          "Ctrl+A in the pane did not select the whole log");
